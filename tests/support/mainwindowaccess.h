@@ -1,0 +1,72 @@
+#pragma once
+
+#include "ui/mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+
+// Gives tests the window's private members, so that they can drive and inspect the real widgets.
+struct MainWindowAccess
+{
+    explicit MainWindowAccess(MainWindow &window)
+        : w(window)
+    {}
+    MainWindow &w;
+
+    QLabel *adminStatusLabel() const { return w.adminStatusLabel; }
+    QPushButton *adminBtn() const { return w.adminBtn; }
+    QLineEdit *searchEdit() const { return w.searchEdit; }
+    QTreeWidget *categoryTree() const { return w.categoryTree; }
+    QTableWidget *commandTable() const { return w.commandTable; }
+    QLabel *pageInfoLabel() const { return w.pageInfoLabel; }
+    QComboBox *pageSizeCombo() const { return w.pageSizeCombo; }
+    QTabWidget *mainTabs() const { return w.mainTabs; }
+    QLabel *detailNameLabel() const { return w.detailNameLabel; }
+    QPlainTextEdit *detailCommandEdit() const { return w.detailCommandEdit; }
+    QPlainTextEdit *detailDescriptionEdit() const { return w.detailDescriptionEdit; }
+    QPlainTextEdit *outputEdit() const { return w.outputEdit; }
+    QPushButton *stopBtn() const { return w.stopBtn; }
+    QTableWidget *savedCommandsTable() const { return w.savedCommandsTable; }
+    QLineEdit *customCommandEdit() const { return w.customCommandEdit; }
+    QCheckBox *runAsAdminCheck() const { return w.runAsAdminCheck; }
+    QCheckBox *waitFinishCheck() const { return w.waitFinishCheck; }
+    QLabel *statusLabel() const { return w.statusLabel; }
+    QLabel *systemInfoLabel() const { return w.systemInfoLabel; }
+    QTimer *timeoutTimer() const { return w.timeoutTimer; }
+    QProcess *process() const { return w.process; }
+
+    int currentPage() const { return w.currentPage; }
+    int pageSize() const { return w.pageSize; }
+    bool isSearchMode() const { return w.isSearchMode; }
+    const QList<CommandInfo> &currentCommands() const { return w.currentCommands; }
+    const QList<CommandInfo> &searchResults() const { return w.searchResults; }
+    CommandInfo currentCommand() const { return w.currentCommand(); }
+
+    void setRunTimeoutMs(int ms) { w.runTimeoutMs = ms; }
+    void setHelpTimeoutMs(int ms) { w.helpTimeoutMs = ms; }
+
+    void executeCommand(const CommandInfo &info) { w.executeCommand(info); }
+    void appendOutput(const QString &text) { w.appendOutput(text); }
+    QString decodeConsoleOutput(const QByteArray &bytes) { return w.decodeConsoleOutput(bytes); }
+    void showTextDialog(const QString &title, const QString &text)
+    {
+        w.showTextDialog(title, text);
+    }
+    void runCommandToDialog(const QString &title, const QString &commandLine)
+    {
+        w.runCommandToDialog(title, commandLine);
+    }
+    void showCommandContextMenu() { w.showCommandContextMenu({}); }
+    void showOutputContextMenu() { w.showOutputContextMenu({}); }
+};
+
+// The push button of `parent` labelled `text` (the first one in creation order).
+QPushButton *findButton(QWidget *parent, const QString &text);
