@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+class QProcess;
+
+// The platform's command interpreter: cmd.exe on Windows, /bin/sh as the stand-in elsewhere.
+// Every child process of the tool gets its program and arguments from here.
+namespace ShellCommand {
+
+// Sets `process` up so that the interpreter runs `commandLine` exactly as stored or typed, as if it
+// had been typed after "cmd /c".
+void prepare(QProcess &process, const QString &commandLine);
+
+// Starts `commandLine` through the interpreter as a detached process in the tool's working
+// directory. Returns false when it could not be started.
+bool startDetached(const QString &commandLine);
+
+} // namespace ShellCommand
