@@ -1,0 +1,219 @@
+// Measures Quillwick's hot paths, each against a floor measured in the same run, and prints a
+// small table. Modes that need a fresh process (first catalog build, peak memory) re-run this
+// executable with a mode argument.
+
+#include "catalog/commandcatalog.h"
+#include "mainwindowaccess.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QProcess>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct Sample
+{
+    double median;
+    double worst;
+};
+
+Sample summarize(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return {values.at(values.size() / 2), values.last()};
+}
+
+double msSince(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+void printRow(const char *what, const QString &figure, const QString &floor, double ratio,
+              const char *goal)
+{
+    std::printf("| %-34s | %-26s | %-26s | %6.2f | %-18s |\n", what, qPrintable(figure),
+                qPrintable(floor), ratio, goal);
+    std::fflush(stdout);
+}
+
+QString ms(double value)
+{
+    return QStringLiteral("%1 ms").arg(value, 0, 'f', 3);
+}
+
+// Watches a window for its first processed paint.
+class FirstPaint : public QObject
+{
+public:
+    bool painted = false;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Runs in a fresh process: application, window, show, first processed paint.
+int modeStartup(int argc, char **argv, bool bare)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QApplication app(argc, argv);
+    QMainWindow *window = nullptr;
+    if (bare) {
+        window = new QMainWindow;
+        window->resize(1200, 1000);
+    } else {
+        window = new MainWindow;
+    }
+    FirstPaint watcher;
+    window->installEventFilter(&watcher);
+    window->show();
+    while (!watcher.painted)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // The paint event was delivered; let the window finish handling it.
+    QCoreApplication::processEvents();
+    std::printf("%f\n", msSince(timer));
+    delete window;
+    return 0;
+}
+
+QList<double> runSelf(const QStringList &arguments)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    child.waitForFinished(-1);
+    QList<double> values;
+    for (const QByteArray &part : child.readAllStandardOutput().simplified().split(' '))
+        values.append(part.toDouble());
+    return values;
+}
+
+void benchStartup()
+{
+    QList<double> full, bare;
+    for (int i = 0; i < 15; ++i) {
+        full.append(runSelf({QStringLiteral("--startup")}).value(0));
+        bare.append(runSelf({QStringLiteral("--startup-bare")}).value(0));
+    }
+    const Sample a = summarize(full), b = summarize(bare);
+    printRow("start-up to first paint (median)", ms(a.median), ms(b.median), a.median / b.median,
+             "ratio <= 1.5");
+}
+
+// A key press carrying the character, as a keyboard or an input method delivers it.
+void typeCharacter(QWidget *widget, QChar character)
+{
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(character));
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(character));
+    QApplication::sendEvent(widget, &release);
+}
+
+void benchSearchKeystroke()
+{
+    MainWindow window;
+    MainWindowAccess ui(window);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("window not exposed");
+    const CommandCatalog catalog;
+
+    // Keywords: the last character is the one typed while measuring.
+    const QStringList keywords = {
+        QStringLiteral("a"),    QStringLiteral("s"),   QStringLiteral("网"), QStringLiteral("系统"),
+        QStringLiteral("zqxj"), QStringLiteral("net"), QStringLiteral("e")};
+    const int rounds = 100;
+    QList<double> typed, bare;
+    for (const QString &keyword : keywords) {
+        const QString prefix = keyword.chopped(1);
+        const QChar last = keyword.back();
+        for (int i = 0; i < rounds; ++i) {
+            ui.searchEdit()->setText(prefix);
+            QCoreApplication::processEvents();
+            QElapsedTimer timer;
+            timer.start();
+            typeCharacter(ui.searchEdit(), last);
+            typed.append(msSince(timer));
+
+            timer.restart();
+            const QList<CommandInfo> result = catalog.search(keyword);
+            bare.append(msSince(timer));
+            if (result.size() != ui.searchResults().size())
+                qFatal("search box and search() disagree");
+        }
+        std::printf("    keyword %-6s matches %4lld\n", qPrintable(keyword),
+                    static_cast<long long>(catalog.search(keyword).size()));
+    }
+    const Sample a = summarize(typed), b = summarize(bare);
+    printRow("search keystroke (median)", ms(a.median), ms(b.median), a.median / b.median,
+             "<= 3x search()");
+    printRow("search keystroke (worst)", ms(a.worst), ms(b.worst), a.worst / b.worst, "< 2 ms");
+}
+
+// Runs in a fresh process: the first call builds the catalog table.
+int modeCatalogFirstBuild()
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QList<CommandCategory> &table = CommandCatalog::allCategories();
+    const double build = msSince(timer);
+
+    // Floor: the same texts converted into a flat list, with no structure around them.
+    timer.restart();
+    QStringList flat;
+    flat.reserve(717 * 3);
+    for (const CommandCategory &category : table) {
+        for (const CatalogEntry &entry : category.commands) {
+            flat.append(QString::fromUtf8(entry.command.toUtf8()));
+            flat.append(QString::fromUtf8(entry.description.toUtf8()));
+            flat.append(QString::fromUtf8(entry.detail.toUtf8()));
+        }
+    }
+    const double floor = msSince(timer);
+    std::printf("%f %f\n", build, floor);
+    return 0;
+}
+
+void benchCatalogFirstBuild()
+{
+    QList<double> build, floor;
+    for (int i = 0; i < 15; ++i) {
+        const QList<double> values = runSelf({QStringLiteral("--catalog-first-build")});
+        build.append(values.value(0));
+        floor.append(values.value(1));
+    }
+    const Sample a = summarize(build), b = summarize(floor);
+    printRow("first build of the catalog (median)", ms(a.median), ms(b.median), a.median / b.median,
+             "< 2 ms");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (mode == QLatin1String("--catalog-first-build"))
+        return modeCatalogFirstBuild();
+    if (mode == QLatin1String("--startup") || mode == QLatin1String("--startup-bare"))
+        return modeStartup(argc, argv, mode == QLatin1String("--startup-bare"));
+
+    QApplication app(argc, argv);
+    std::printf("| %-34s | %-26s | %-26s | %6s | %-18s |\n", "figure", "Quillwick", "floor",
+                "ratio", "goal");
+    std::printf("|%s|%s|%s|%s|%s|\n", QByteArray(36, '-').constData(),
+                QByteArray(28, '-').constData(), QByteArray(28, '-').constData(),
+                QByteArray(8, '-').constData(), QByteArray(20, '-').constData());
+    benchCatalogFirstBuild();
+    benchStartup();
+    benchSearchKeystroke();
+    return 0;
+}
