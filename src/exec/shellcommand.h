@@ -16,4 +16,8 @@ void prepare(QProcess &process, const QString &commandLine);
 // directory. Returns false when it could not be started.
 bool startDetached(const QString &commandLine);
 
+// Tests put another program in place of the interpreter (one that does not exist, to see a start
+// fail); an empty string restores the interpreter.
+void setProgramForTesting(const QString &program);
+
 } // namespace ShellCommand

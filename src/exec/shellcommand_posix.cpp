@@ -3,14 +3,25 @@
 #include <QProcess>
 
 namespace {
-const QString kShell = QStringLiteral("/bin/sh");
+
+QString &programForTesting()
+{
+    static QString program;
+    return program;
+}
+
+QString shell()
+{
+    return programForTesting().isEmpty() ? QStringLiteral("/bin/sh") : programForTesting();
+}
+
 } // namespace
 
 namespace ShellCommand {
 
 void prepare(QProcess &process, const QString &commandLine)
 {
-    process.setProgram(kShell);
+    process.setProgram(shell());
     process.setArguments({QStringLiteral("-c"), commandLine});
 }
 
@@ -19,6 +30,11 @@ bool startDetached(const QString &commandLine)
     QProcess process;
     prepare(process, commandLine);
     return process.startDetached();
+}
+
+void setProgramForTesting(const QString &program)
+{
+    programForTesting() = program;
 }
 
 } // namespace ShellCommand

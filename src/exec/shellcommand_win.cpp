@@ -4,6 +4,17 @@
 
 namespace {
 
+QString &programForTesting()
+{
+    static QString program;
+    return program;
+}
+
+QString interpreter()
+{
+    return programForTesting().isEmpty() ? QStringLiteral("cmd.exe") : programForTesting();
+}
+
 // QProcess would quote the line as one argument and escape its inner quotes as \", which cmd.exe
 // does not understand. With /s, cmd.exe strips exactly the outer pair of quotes and runs the rest
 // verbatim, also when the line itself starts with a quote.
@@ -18,7 +29,7 @@ namespace ShellCommand {
 
 void prepare(QProcess &process, const QString &commandLine)
 {
-    process.setProgram(QStringLiteral("cmd.exe"));
+    process.setProgram(interpreter());
     process.setArguments({});
     process.setNativeArguments(nativeArguments(commandLine));
 }
@@ -28,6 +39,11 @@ bool startDetached(const QString &commandLine)
     QProcess process;
     prepare(process, commandLine);
     return process.startDetached();
+}
+
+void setProgramForTesting(const QString &program)
+{
+    programForTesting() = program;
 }
 
 } // namespace ShellCommand

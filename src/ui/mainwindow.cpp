@@ -2,6 +2,7 @@
 
 #include "app/identity.h"
 #include "exec/customcommand.h"
+#include "exec/processtree.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -338,7 +339,9 @@ void MainWindow::setupUi()
 MainWindow::~MainWindow()
 {
     if (process) {
-        process->kill();
+        // Its last output and end must not reach widgets that are being destroyed.
+        disconnect(process, nullptr, this, nullptr);
+        ProcessTree::kill(*process);
         process->waitForFinished(2000);
     }
     consoleDecoder.resetState();

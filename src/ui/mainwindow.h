@@ -22,7 +22,8 @@ class QTreeWidget;
 // The program's one window. Its member definitions are split by concern:
 // mainwindow.cpp (construction), mainwindow_menus.cpp (menus and shortcuts),
 // mainwindow_browsing.cpp (tree, search, paging, selection, table actions),
-// mainwindow_execution.cpp (runner, execution, privilege, custom commands),
+// mainwindow_runner.cpp (console runner), mainwindow_execution.cpp (execution entry, privilege,
+// custom commands),
 // mainwindow_output.cpp (output actions) and mainwindow_dialogs.cpp (text window, information
 // runs, command help, usage help and About).
 class MainWindow : public QMainWindow
@@ -80,6 +81,7 @@ private:
     void onProcessFinished(QProcess *child, int exitCode);
     void onProcessStartFailed(QProcess *child);
     void onRunTimedOut();
+    void interruptOpenRun();
     void finishExecution();
     void appendOutput(const QString &text);
     QString decodeConsoleOutput(const QByteArray &bytes);

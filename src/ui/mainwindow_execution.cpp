@@ -1,33 +1,97 @@
 #include "ui/mainwindow.h"
 
+#include "exec/commandkind.h"
 #include "exec/customcommand.h"
+#include "exec/elevation.h"
+#include "exec/runtext.h"
+#include "exec/shellcommand.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSysInfo>
+#include <QTabWidget>
 #include <QTableWidget>
 
-// Runner, execution and privilege handling: being written.
-void MainWindow::startConsoleProcess(const CommandInfo &) {}
-void MainWindow::onProcessOutput(QProcess *) {}
-void MainWindow::onProcessFinished(QProcess *, int) {}
-void MainWindow::onProcessStartFailed(QProcess *) {}
-void MainWindow::onRunTimedOut() {}
-void MainWindow::finishExecution() {}
-void MainWindow::appendOutput(const QString &) {}
-QString MainWindow::decodeConsoleOutput(const QByteArray &bytes)
+// The execution entry with its administrator gate, privilege detection and elevation, and the
+// custom-command tab.
+
+namespace {
+
+constexpr int kOutputTab = 1;
+
+} // namespace
+
+void MainWindow::executeCommand(const CommandInfo &info)
 {
-    return consoleDecoder.decode(bytes);
+    if (info.needsAdmin && !isRunningAsAdmin()) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(
+            this, QStringLiteral("权限提示"),
+            QStringLiteral(
+                "此命令需要管理员权限才能执行。\n\n命令: %1\n\n是否以管理员权限重新运行程序？")
+                .arg(info.command),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            restartAsAdmin();
+        return;
+    }
+
+    // An open run is closed, with its remaining output and footer, before this run's header.
+    interruptOpenRun();
+    appendOutput(RunText::header(info, QDateTime::currentDateTime()));
+    statusLabel->setText(QStringLiteral("正在执行: %1...").arg(info.description));
+    stopBtn->setEnabled(true);
+    mainTabs->setCurrentIndex(kOutputTab);
+
+    if (!isGuiCommand(info.command)) {
+        startConsoleProcess(info);
+        return;
+    }
+    appendOutput(QStringLiteral("正在启动图形界面程序...\n"));
+    if (!ShellCommand::startDetached(info.command))
+        appendOutput(QStringLiteral("无法启动图形界面程序\n"));
+    finishExecution();
 }
-void MainWindow::executeCommand(const CommandInfo &) {}
-void MainWindow::stopCommand() {}
+
 bool MainWindow::isRunningAsAdmin() const
 {
-    return false;
+    return Elevation::isElevated();
 }
-void MainWindow::restartAsAdmin() {}
-void MainWindow::runAsAdmin() {}
-void MainWindow::updateAdminStatus() {}
+
+void MainWindow::restartAsAdmin()
+{
+    const QString executable = QCoreApplication::applicationFilePath();
+    if (Elevation::restartElevated(executable)) {
+        QCoreApplication::quit();
+        return;
+    }
+    QMessageBox::critical(this, QStringLiteral("错误"),
+                          QStringLiteral("无法以管理员权限运行:\n%1").arg(executable));
+}
+
+void MainWindow::runAsAdmin()
+{
+    if (!isRunningAsAdmin()) {
+        restartAsAdmin();
+        return;
+    }
+    QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("当前已是管理员权限"));
+    updateAdminStatus();
+}
+
+void MainWindow::updateAdminStatus()
+{
+    const bool elevated = isRunningAsAdmin();
+    adminStatusLabel->setText(elevated ? QStringLiteral("管理员权限: 已获取")
+                                       : QStringLiteral("管理员权限: 未获取"));
+    adminBtn->setEnabled(!elevated);
+    systemInfoLabel->setText(QStringLiteral("%1 | %2").arg(QSysInfo::prettyProductName(),
+                                                           QSysInfo::currentCpuArchitecture()));
+}
 
 void MainWindow::executeCustomCommand()
 {

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// How a command line is run: started detached as a graphical tool, or in the output pane with or
+// without the time-out. Both look at the line exactly as stored or typed: no trimming, no
+// splitting into words, case-sensitive.
+
+// Management consoles (".msc"), control-panel applets (".cpl") anywhere in the line, and a few
+// programs named by the whole line.
+bool isGuiCommand(const QString &commandLine);
+
+// A line that contains both "ping" and "-t", anywhere and independently: it is expected to run
+// until stopped, so it is not timed out.
+bool isContinuousPing(const QString &commandLine);

@@ -1,0 +1,35 @@
+#include "exec/elevation_platform.h"
+
+#include <QProcess>
+#include <QStringList>
+
+#include <unistd.h>
+
+namespace Elevation::Platform {
+
+std::optional<bool> queryElevation()
+{
+    return ::geteuid() == 0;
+}
+
+QString programForRestart(const QString &executable)
+{
+    return executable;
+}
+
+bool startElevated(const QString &program)
+{
+    // pkexec clears the environment; the new instance needs the display to show its window.
+    QStringList arguments{QStringLiteral("env")};
+    for (const char *name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) {
+        if (qEnvironmentVariableIsSet(name))
+            arguments << QStringLiteral("%1=%2").arg(QString::fromLatin1(name),
+                                                     qEnvironmentVariable(name));
+    }
+    arguments << program;
+    // Only the start of pkexec can be known here: whether the user grants the rights is asked
+    // after the tool has quit.
+    return QProcess::startDetached(QStringLiteral("pkexec"), arguments);
+}
+
+} // namespace Elevation::Platform
