@@ -2,7 +2,7 @@
 # wine-run.sh, which gives them the Qt and mingw runtime DLLs, a Wine prefix inside the build folder
 # and the variables that Qt needs there.
 
-if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
+if(MINGW)
     # Where the mingw runtime DLLs live, asked of the compiler rather than assumed.
     set(QUILLWICK_MINGW_RUNTIME)
     foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
@@ -14,7 +14,9 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
         endif()
         list(APPEND QUILLWICK_MINGW_RUNTIME "${path}")
     endforeach()
+endif()
 
+if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
     get_target_property(qt_core_dll Qt6::Core IMPORTED_LOCATION_RELEASE)
     set(wine_dirs)
     foreach(path IN ITEMS "${qt_core_dll}" ${QUILLWICK_MINGW_RUNTIME})

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The Windows build of Quillwick, cross-built on Debian 12 with mingw-w64 against a prebuilt Qt for
+# Windows, tested under Wine.
+#
+#   tools/windows.sh build        configure and build (preset `windows`, folder build/windows)
+#   tools/windows.sh test         build, compile the .rc on its own, run every test under Wine
+#   tools/windows.sh package      build and zip the folder a Windows user runs it from
+#                                 (build/windows/package/Quillwick-<version>-win64.zip)
+#   tools/windows.sh screenshot   package, start the zipped Quillwick.exe in Wine under Xvfb and
+#                                 save docs/screenshot-windows.png
+#
+# Qt comes from QT6_MINGW_TARBALL (default: ../shared/qt6-mingw/qt6-mingw-6.4.2.tar.xz beside the
+# checkout); it is unpacked into build/qt6-mingw and never committed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+root=$PWD
+tarball=${QT6_MINGW_TARBALL:-$root/../shared/qt6-mingw/qt6-mingw-6.4.2.tar.xz}
+qt=$root/build/qt6-mingw
+build=$root/build/windows
+started=$SECONDS
+
+unpack_qt() {
+    local stamp=$qt/.unpacked-from
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$(stat -c '%n %s %Y' "$tarball")" ]; then
+        return
+    fi
+    [ -f "$tarball" ] || { echo "Qt for Windows not found: $tarball (set QT6_MINGW_TARBALL)" >&2; exit 1; }
+    echo "== Unpacking $(basename "$tarball")"
+    rm -rf "$qt"
+    mkdir -p "$root/build"
+    tar -C "$root/build" -xJf "$tarball"
+    stat -c '%n %s %Y' "$tarball" >"$stamp"
+}
+
+do_build() {
+    bash tools/setup-debian.sh windows
+    unpack_qt
+    echo "== Windows build"
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows
+}
+
+# The build compiles the .rc too; compiling it alone first names the culprit when it breaks.
+check_rc() {
+    echo "== Windows resources"
+    x86_64-w64-mingw32-windres --include-dir=src/resources -O coff \
+        -o "$build/quillwick-rc-check.o" src/resources/quillwick.rc
+}
+
+do_test() {
+    do_build
+    check_rc
+    echo "== Windows tests under Wine"
+    # Made once per build folder; wine-run.sh would make it on first use, but not silently.
+    "$build/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
+    ctest --preset windows --parallel "$(nproc)"
+}
+
+do_package() {
+    do_build
+    echo "== Windows package"
+    (cd "$build" && cpack)
+    ls -l "$build"/package/Quillwick-*-win64.zip
+}
+
+do_screenshot() {
+    do_package
+    bash tools/setup-debian.sh screenshot
+    echo "== Screenshot of the packaged Quillwick.exe under Wine and Xvfb"
+    local unpacked=$root/build/winpkg
+    rm -rf "$unpacked"
+    mkdir -p "$unpacked"
+    unzip -q "$build"/package/Quillwick-*-win64.zip -d "$unpacked"
+    local app
+    app=$(echo "$unpacked"/Quillwick-*-win64)
+    # A clean prefix, like a user's machine, with a Chinese font among the Windows fonts.
+    export WINEPREFIX=$root/build/winpkg-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    rm -rf "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$WINEPREFIX/drive_c/windows/Fonts/"
+    mkdir -p docs
+    # A Wine desktop window gives the program a Windows-like frame without a window manager.
+    xvfb-run -a -s "-screen 0 1280x1060x24" bash -c '
+        cd "$1"
+        wine explorer /desktop=Quillwick,1280x1060 Quillwick.exe >/dev/null 2>&1 &
+        sleep "${QUILLWICK_SCREENSHOT_WAIT:-20}"
+        import -window root -crop 1206x1026+0+0 +repage "$2"
+        wineserver -k' _ "$app" "$root/docs/screenshot-windows.png"
+    ls -l docs/screenshot-windows.png
+}
+
+case "${1:-}" in
+build) do_build ;;
+test) do_test ;;
+package) do_package ;;
+screenshot) do_screenshot ;;
+*)
+    echo "usage: $0 build|test|package|screenshot" >&2
+    exit 2
+    ;;
+esac
+echo "== tools/windows.sh $1: $((SECONDS - started)) s"
