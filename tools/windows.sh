@@ -79,6 +79,10 @@ do_screenshot() {
     rm -rf "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
     cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$WINEPREFIX/drive_c/windows/Fonts/"
+    # The window asks for Windows' own fonts; Wine has neither, so the nearest free ones stand in.
+    local key='HKCU\Software\Wine\Fonts\Replacements'
+    wine reg add "$key" /v "Microsoft YaHei" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+    wine reg add "$key" /v Consolas /t REG_SZ /d "WenQuanYi Micro Hei Mono" /f >/dev/null 2>&1
     mkdir -p docs
     # A Wine desktop window gives the program a Windows-like frame without a window manager.
     xvfb-run -a -s "-screen 0 1280x1060x24" bash -c '
