@@ -1,12 +1,142 @@
 #include "ui/mainwindow.h"
 
-// Text window, information runs, command help, usage help and About: being written.
-void MainWindow::showTextDialog(const QString &, const QString &) {}
-void MainWindow::runCommandToDialog(const QString &, const QString &) {}
-void MainWindow::showSystemInfo() {}
-void MainWindow::showDiskInfo() {}
-void MainWindow::showNetworkInfo() {}
-void MainWindow::checkSystem() {}
-void MainWindow::showCommandHelp() {}
-void MainWindow::showHelp() {}
-void MainWindow::showAbout() {}
+#include "exec/shellcommand.h"
+#include "ui/helptexts.h"
+
+#include <QDialog>
+#include <QFont>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+const QString kErrorTitle = QStringLiteral("错误");
+} // namespace
+
+void MainWindow::showTextDialog(const QString &title, const QString &text)
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(title);
+    dialog.resize(800, 600);
+    auto *layout = new QVBoxLayout(&dialog);
+
+    auto *textArea = new QPlainTextEdit;
+    textArea->setReadOnly(true);
+    const QFont font(QStringLiteral("Consolas"), 10);
+    textArea->setFont(font);
+    // The window's style sheet sets a font on every widget, which would override setFont; the
+    // area's own rule wins over inherited ones, so console output keeps its columns.
+    textArea->setStyleSheet(QStringLiteral("font-family: \"%1\"; font-size: %2pt;")
+                                .arg(font.family(), QString::number(font.pointSize())));
+    textArea->setPlainText(text);
+    layout->addWidget(textArea);
+
+    auto *closeButton = new QPushButton(QStringLiteral("关闭"));
+    closeButton->setDefault(true);
+    connect(closeButton, &QPushButton::clicked, &dialog, &QDialog::accept);
+    layout->addWidget(closeButton, 0, Qt::AlignHCenter);
+
+    dialog.exec();
+}
+
+void MainWindow::runCommandToDialog(const QString &title, const QString &commandLine)
+{
+    auto *child = new QProcess(this);
+    child->setProcessChannelMode(QProcess::MergedChannels);
+    // Shared by the handlers below; released with their connections when the child is deleted.
+    auto buffer = std::make_shared<QByteArray>();
+
+    connect(child, &QProcess::readyReadStandardOutput, this,
+            [child, buffer] { buffer->append(child->readAllStandardOutput()); });
+    connect(child, &QProcess::finished, this, [this, title, child, buffer] {
+        buffer->append(child->readAllStandardOutput());
+        // A fresh decoder: a run must not inherit half a character from other output.
+        QStringDecoder decoder(QStringConverter::System);
+        const QString text = decoder.decode(*buffer);
+        showTextDialog(title, text);
+        buffer->clear();
+        child->deleteLater();
+    });
+    // A child that cannot start never finishes: without this it would stay until the window
+    // closes and the user would wait for a window that never comes.
+    connect(child, &QProcess::errorOccurred, this,
+            [this, commandLine, child, buffer](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return;
+                const QString reason = child->errorString();
+                buffer->clear();
+                child->deleteLater();
+                QMessageBox::critical(
+                    this, kErrorTitle,
+                    QStringLiteral("无法执行命令: %1\n%2").arg(commandLine, reason));
+            });
+
+    ShellCommand::prepare(*child, commandLine);
+    child->start(QIODevice::ReadWrite);
+}
+
+void MainWindow::showSystemInfo()
+{
+    runCommandToDialog(QStringLiteral("系统信息"), QStringLiteral("systeminfo"));
+}
+
+void MainWindow::showDiskInfo()
+{
+    runCommandToDialog(QStringLiteral("磁盘信息"), QStringLiteral("wmic diskdrive get size,model"));
+}
+
+void MainWindow::showNetworkInfo()
+{
+    runCommandToDialog(QStringLiteral("网络信息"), QStringLiteral("ipconfig /all"));
+}
+
+void MainWindow::checkSystem()
+{
+    CommandInfo check;
+    check.description = QStringLiteral("系统综合检查");
+    check.command =
+        QStringLiteral("systeminfo && wmic qfe list && ver && hostname && ipconfig /all");
+    check.needsAdmin = false;
+    executeCommand(check);
+}
+
+void MainWindow::showCommandHelp()
+{
+    const CommandInfo info = currentCommand();
+    if (info.command.isEmpty())
+        return;
+    const QString program = helpProgramName(info.command);
+
+    QProcess child;
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    ShellCommand::prepare(child, program + QStringLiteral(" /?"));
+    child.start(QIODevice::ReadWrite);
+    // A program that reads its input sees the end at once instead of waiting out the bound.
+    child.closeWriteChannel();
+
+    // Blocks the window on purpose: the help is a short, synchronous look-up.
+    if (!child.waitForFinished(helpTimeoutMs)) {
+        child.kill();
+        child.waitForFinished();
+        QMessageBox::warning(this, kErrorTitle, QStringLiteral("无法获取命令帮助（超时）"));
+        return;
+    }
+
+    const QString standardOutput = decodeConsoleOutput(child.readAllStandardOutput());
+    const QString standardError = decodeConsoleOutput(child.readAllStandardError());
+    showTextDialog(QStringLiteral("命令帮助"),
+                   commandHelpText(program, standardOutput, standardError));
+}
+
+void MainWindow::showHelp()
+{
+    showTextDialog(QStringLiteral("使用帮助"), usageHelpText());
+}
+
+void MainWindow::showAbout()
+{
+    showTextDialog(QStringLiteral("关于"), aboutText());
+}

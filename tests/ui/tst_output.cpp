@@ -1,0 +1,389 @@
+#include "mainwindowaccess.h"
+#include "modalanswer.h"
+#include "testmain.h"
+#include "widgetwatch.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextCursor>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+// What the save dialog offered before the test answered it.
+struct SeenSaveDialog
+{
+    bool seen = false;
+    QString title;
+    QString proposedName;
+    QString directory;
+    QStringList nameFilters;
+    QString selectedNameFilter;
+    QWidget *parent = nullptr;
+};
+
+// Answers the next save dialog with `path` (cancels it when empty), after running `meanwhile`
+// while the dialog is open. Waits as long as the test holds the result.
+QSharedPointer<SeenSaveDialog> answerSaveDialog(const QString &path,
+                                                std::function<void()> meanwhile = {})
+{
+    auto seen = QSharedPointer<SeenSaveDialog>::create();
+    const QWeakPointer<SeenSaveDialog> weak = seen;
+    whenNextModal([weak] { return !weak.isNull(); },
+                  [weak, path, meanwhile](QWidget *modal) {
+                      const QSharedPointer<SeenSaveDialog> seen = weak.toStrongRef();
+                      auto *dialog = qobject_cast<QFileDialog *>(modal);
+                      if (!dialog)
+                          return false;
+                      seen->seen = true;
+                      seen->title = dialog->windowTitle();
+                      auto *nameEdit =
+                          dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                      if (!nameEdit)
+                          return false;
+                      seen->proposedName = nameEdit->text();
+                      seen->directory = dialog->directory().absolutePath();
+                      seen->nameFilters = dialog->nameFilters();
+                      seen->selectedNameFilter = dialog->selectedNameFilter();
+                      seen->parent = dialog->parentWidget();
+                      if (meanwhile)
+                          meanwhile();
+                      if (path.isEmpty()) {
+                          dialog->reject();
+                      } else {
+                          // Typed as a user would: selectFile() can be undone by the folder view
+                          // loading late.
+                          nameEdit->setText(path);
+                          static_cast<QDialog *>(dialog)->accept();
+                      }
+                      return true;
+                  });
+    return seen;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<cannot read>";
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void clickRow(QTableWidget *table, int row)
+{
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                      table->visualItemRect(table->item(row, 1)).center());
+}
+
+// Selects the pane's characters from `start` to `end`.
+void selectOutput(QPlainTextEdit *edit, int start, int end)
+{
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    edit->setTextCursor(cursor);
+}
+
+} // namespace
+
+class OutputTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void saveWritesTheSnapshotAsUtf8BytesUnchanged();
+    void saveRefusesEmptyOutputAndIgnoresACancelledDialog();
+    void failedSaveIsReportedAndNeverDamagesTheOldFile();
+    void copyActionsFillTheClipboardOnlyWhenThereIsSomething();
+    void outputMenuCopiesClearsOrSavesAtTheCursor();
+
+private:
+    QTemporaryDir *dir = nullptr;
+    QString previousDirectory;
+    MainWindow *window = nullptr;
+    MainWindowAccess *ui = nullptr;
+    QClipboard *clipboard() const { return QGuiApplication::clipboard(); }
+    QPushButton *button(const char *text) { return findButton(window, QString::fromUtf8(text)); }
+};
+
+void OutputTest::initTestCase()
+{
+    // The file dialog keeps its history in the user's settings; keep the tests out of them.
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void OutputTest::init()
+{
+    // The save dialog starts in the working directory; keep anything written there in the test's
+    // own folder.
+    dir = new QTemporaryDir;
+    QVERIFY(dir->isValid());
+    previousDirectory = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir->path()));
+
+    window = new MainWindow;
+    ui = new MainWindowAccess(*window);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    ui->mainTabs()->setCurrentIndex(1);
+    clipboard()->setText(QStringLiteral("clipboard before"));
+}
+
+void OutputTest::cleanup()
+{
+    delete ui;
+    delete window;
+    QDir::setCurrent(previousDirectory);
+    delete dir;
+}
+
+void OutputTest::saveWritesTheSnapshotAsUtf8BytesUnchanged()
+{
+    // Two lines: no BOM, no CR, no final newline.
+    const QString target = dir->filePath(QStringLiteral("two-lines.txt"));
+    ui->outputEdit()->setPlainText(QStringLiteral("a\nb"));
+    auto dialog = answerSaveDialog(target);
+    auto result = answerNextMessageBox(QMessageBox::Ok);
+    button("保存到文件")->click();
+
+    QVERIFY(dialog->seen);
+    QCOMPARE(dialog->title, QStringLiteral("保存输出"));
+    QCOMPARE(dialog->parent, window);
+    QCOMPARE(dialog->nameFilters,
+             QStringList({QStringLiteral("文本文件 (*.txt)"), QStringLiteral("所有文件 (*.*)")}));
+    QCOMPARE(dialog->selectedNameFilter, QStringLiteral("文本文件 (*.txt)"));
+    QCOMPARE(QDir(dialog->directory), QDir(dir->path()));
+    const QRegularExpressionMatch name =
+        QRegularExpression(QStringLiteral("^cmd_output_(\\d{8}_\\d{6})\\.txt$"))
+            .match(dialog->proposedName);
+    QVERIFY2(name.hasMatch(), qPrintable(dialog->proposedName));
+    const QDateTime stamp =
+        QDateTime::fromString(name.captured(1), QStringLiteral("yyyyMMdd_HHmmss"));
+    QVERIFY(stamp.isValid());
+    QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) <= 2);
+
+    QCOMPARE(fileBytes(target), QByteArray("a\nb"));
+    QVERIFY(result->seen);
+    QCOMPARE(result->title, QStringLiteral("成功"));
+    QCOMPARE(result->text, QStringLiteral("输出已保存到: %1").arg(target));
+    QCOMPARE(result->icon, QMessageBox::Information);
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
+
+    // Chinese text as UTF-8, blank lines kept, whatever the system code page; and what arrives
+    // while the dialog is open is not saved.
+    const QString chinese = QStringLiteral("\n中文输出\n\n第二行  \n");
+    ui->outputEdit()->setPlainText(chinese);
+    const QString utf8Target = dir->filePath(QStringLiteral("chinese.txt"));
+    dialog = answerSaveDialog(utf8Target, [this] {
+        ui->outputEdit()->appendPlainText(QStringLiteral("arrived meanwhile"));
+    });
+    result = answerNextMessageBox(QMessageBox::Ok);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(dialog->seen);
+    QCOMPARE(fileBytes(utf8Target), chinese.toUtf8());
+    QCOMPARE(fileBytes(utf8Target).size(), qsizetype(6 + 7 * 3));
+    QCOMPARE(result->title, QStringLiteral("成功"));
+    QVERIFY(ui->outputEdit()->toPlainText().endsWith(QStringLiteral("arrived meanwhile")));
+
+    // Saving onto an existing file replaces its whole content, after the dialog's own question.
+    writeFile(target, "a much longer previous content");
+    ui->outputEdit()->setPlainText(QStringLiteral("short"));
+    dialog = answerSaveDialog(target);
+    auto boxes = answerMessageBoxes(2);
+    button("保存到文件")->click();
+    QCOMPARE(fileBytes(target), QByteArray("short"));
+    QCOMPARE(boxes->size(), 2);
+    QCOMPARE(boxes->at(1).title, QStringLiteral("成功"));
+}
+
+void OutputTest::saveRefusesEmptyOutputAndIgnoresACancelledDialog()
+{
+    ui->outputEdit()->setPlainText(QStringLiteral("  \n\t\n   "));
+    auto dialog = answerSaveDialog({}, {});
+    auto refusal = answerNextMessageBox(QMessageBox::Ok);
+    button("保存到文件")->click();
+    QVERIFY(!dialog->seen);
+    QVERIFY(refusal->seen);
+    QCOMPARE(refusal->title, QStringLiteral("提示"));
+    QCOMPARE(refusal->text, QStringLiteral("没有输出内容可以保存"));
+    QCOMPARE(refusal->icon, QMessageBox::Information);
+    QCOMPARE(ui->outputEdit()->toPlainText(), QStringLiteral("  \n\t\n   "));
+
+    ui->outputEdit()->setPlainText(QStringLiteral("something"));
+    dialog = answerSaveDialog({});
+    auto noBox = answerNextMessageBox(QMessageBox::Ok, 300);
+    button("保存到文件")->click();
+    QVERIFY(dialog->seen);
+    QVERIFY(!noBox->seen);
+    QVERIFY(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(ui->outputEdit()->toPlainText(), QStringLiteral("something"));
+    QTest::qWait(300); // let the unused answer expire before the next test
+}
+
+void OutputTest::failedSaveIsReportedAndNeverDamagesTheOldFile()
+{
+    // A folder that does not exist: the file cannot even be opened.
+    ui->outputEdit()->setPlainText(QStringLiteral("output"));
+    const QString missing = dir->filePath(QStringLiteral("no-such-folder/out.txt"));
+    auto dialog = answerSaveDialog(missing);
+    auto failure = answerNextMessageBox(QMessageBox::Ok);
+    button("保存到文件")->click();
+    QVERIFY(dialog->seen);
+    QVERIFY(failure->seen);
+    QCOMPARE(failure->title, QStringLiteral("错误"));
+    QCOMPARE(failure->icon, QMessageBox::Critical);
+    QVERIFY2(failure->text.startsWith(QStringLiteral("保存失败: ")), qPrintable(failure->text));
+    QVERIFY(failure->text.size() > QStringLiteral("保存失败: ").size());
+    QVERIFY(!QFile::exists(missing));
+
+#ifdef Q_OS_UNIX
+    // A write that fails after the file was opened (here: a file size limit, as a full disk would
+    // do): the old file keeps its content and no success is claimed.
+    const QString existing = dir->filePath(QStringLiteral("existing.txt"));
+    const QByteArray oldContent = "old content that must survive";
+    writeFile(existing, oldContent);
+    ui->outputEdit()->setPlainText(QStringLiteral("new output that is far too long to fit"));
+
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit tiny = saved;
+    tiny.rlim_cur = 8;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    dialog = answerSaveDialog(existing);
+    auto boxes = answerMessageBoxes(2);
+    button("保存到文件")->click();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(boxes->size(), 2); // the dialog's overwrite question, then the outcome
+    QCOMPARE(boxes->at(1).title, QStringLiteral("错误"));
+    QVERIFY2(boxes->at(1).text.startsWith(QStringLiteral("保存失败: ")),
+             qPrintable(boxes->at(1).text));
+    QCOMPARE(boxes->at(1).icon, QMessageBox::Critical);
+    QCOMPARE(fileBytes(existing), oldContent);
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("existing.txt")});
+#endif
+}
+
+void OutputTest::copyActionsFillTheClipboardOnlyWhenThereIsSomething()
+{
+    // Whitespace only counts as nothing: the clipboard keeps what it had.
+    ui->outputEdit()->setPlainText(QStringLiteral(" \n\n  "));
+    button("复制输出")->click();
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("没有输出可复制"));
+    QCOMPARE(clipboard()->text(), QStringLiteral("clipboard before"));
+
+    // The whole text, untrimmed.
+    const QString output = QStringLiteral("\n  first line\nsecond line\n\n");
+    ui->outputEdit()->setPlainText(output);
+    button("复制输出")->click();
+    QCOMPARE(clipboard()->text(), output);
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("输出已复制到剪贴板"));
+
+    // The command of the selected row, even though it never ran; nothing without a selection.
+    clipboard()->setText(QStringLiteral("clipboard before"));
+    ui->statusLabel()->setText(QStringLiteral("status before"));
+    QCOMPARE(ui->commandTable()->currentRow(), -1);
+    button("复制命令")->click();
+    QCOMPARE(clipboard()->text(), QStringLiteral("clipboard before"));
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("status before"));
+
+    clickRow(ui->commandTable(), 3);
+    button("复制命令")->click();
+    QCOMPARE(clipboard()->text(), ui->currentCommands().at(3).command);
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("命令已复制到剪贴板"));
+}
+
+void OutputTest::outputMenuCopiesClearsOrSavesAtTheCursor()
+{
+    QPlainTextEdit *edit = ui->outputEdit();
+    edit->setPlainText(QStringLiteral("line one\nline two\nline three"));
+
+    // A multi-line selection goes to the clipboard with "\n" line breaks. The menu opens where
+    // the mouse cursor is, whatever position the request carries.
+    selectOutput(edit, 5, 21);
+    const QPoint cursorAt(231, 117);
+    QCursor::setPos(cursorAt);
+    auto menu = answerNextPopupMenu(QStringLiteral("复制"));
+    rightClick(edit->viewport(), QPoint(40, 10));
+    QVERIFY(menu->seen);
+    QCOMPARE(menu->entries,
+             QStringList({QStringLiteral("复制"), QStringLiteral("清空"), QStringLiteral("保存")}));
+    QCOMPARE(menu->position, cursorAt);
+    QCOMPARE(menu->parent, window);
+    QCOMPARE(clipboard()->text(), QStringLiteral("one\nline two\nlin"));
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("选中内容已复制到剪贴板"));
+
+    // Without a selection it copies the whole output, with copyOutput's message.
+    edit->moveCursor(QTextCursor::End);
+    menu = answerNextPopupMenu(QStringLiteral("复制"));
+    emit edit->customContextMenuRequested(QPoint(1, 1));
+    QVERIFY(menu->seen);
+    QCOMPARE(clipboard()->text(), edit->toPlainText());
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("输出已复制到剪贴板"));
+
+    // Dismissed: nothing changes.
+    clipboard()->setText(QStringLiteral("clipboard before"));
+    menu = answerNextPopupMenu({});
+    emit edit->customContextMenuRequested(QPoint(1, 1));
+    QVERIFY(menu->seen);
+    QCOMPARE(clipboard()->text(), QStringLiteral("clipboard before"));
+    QCOMPARE(edit->toPlainText(), QStringLiteral("line one\nline two\nline three"));
+
+    // "保存" runs the save action.
+    auto dialog = answerSaveDialog({});
+    menu = answerNextPopupMenu(QStringLiteral("保存"));
+    emit edit->customContextMenuRequested(QPoint(1, 1));
+    QVERIFY(menu->seen);
+    QVERIFY(dialog->seen);
+    QCOMPARE(dialog->title, QStringLiteral("保存输出"));
+
+    // "清空" empties the pane; on an empty pane "复制" reports that there is nothing.
+    menu = answerNextPopupMenu(QStringLiteral("清空"));
+    emit edit->customContextMenuRequested(QPoint(1, 1));
+    QVERIFY(menu->seen);
+    QVERIFY(edit->toPlainText().isEmpty());
+    menu = answerNextPopupMenu(QStringLiteral("复制"));
+    emit edit->customContextMenuRequested(QPoint(1, 1));
+    QCOMPARE(ui->statusLabel()->text(), QStringLiteral("没有输出可复制"));
+    QCOMPARE(clipboard()->text(), QStringLiteral("clipboard before"));
+
+    // The button clears too.
+    edit->setPlainText(QStringLiteral("more"));
+    button("清空输出")->click();
+    QVERIFY(edit->toPlainText().isEmpty());
+}
+
+QUILLWICK_TEST_MAIN(OutputTest)
+#include "tst_output.moc"
