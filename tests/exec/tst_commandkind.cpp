@@ -1,0 +1,95 @@
+#include "catalog/commandcatalog.h"
+#include "exec/commandkind.h"
+#include "testmain.h"
+
+class CommandKindTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void graphicalCommandLines_data();
+    void graphicalCommandLines();
+    void catalogHoldsFortySevenGraphicalCommands();
+    void continuousPingNeedsBothSubstrings_data();
+    void continuousPingNeedsBothSubstrings();
+};
+
+void CommandKindTest::graphicalCommandLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("graphical");
+
+    QTest::newRow("console") << QStringLiteral("services.msc") << true;
+    QTest::newRow("applet") << QStringLiteral("appwiz.cpl") << true;
+    QTest::newRow("ftp") << QStringLiteral("ftp") << true;
+    QTest::newRow("telnet") << QStringLiteral("telnet") << true;
+    QTest::newRow("cleanmgr") << QStringLiteral("cleanmgr") << true;
+    QTest::newRow("msinfo32") << QStringLiteral("msinfo32") << true;
+    QTest::newRow("winver") << QStringLiteral("winver") << true;
+    QTest::newRow("mstsc") << QStringLiteral("mstsc") << true;
+    QTest::newRow("console through mmc") << QStringLiteral("mmc compmgmt.msc") << true;
+    QTest::newRow("applet through control") << QStringLiteral("control appwiz.cpl") << true;
+    QTest::newRow("suffix inside a word") << QStringLiteral("echo x.mscy") << true;
+
+    QTest::newRow("named program with arguments")
+        << QStringLiteral("msinfo32 /report x.txt") << false;
+    QTest::newRow("leading blank") << QStringLiteral(" msinfo32") << false;
+    QTest::newRow("trailing blank") << QStringLiteral("mstsc ") << false;
+    QTest::newRow("upper case") << QStringLiteral("MSINFO32") << false;
+    QTest::newRow("capitalised") << QStringLiteral("Ftp") << false;
+    QTest::newRow("upper-case suffix") << QStringLiteral("SERVICES.MSC") << false;
+    QTest::newRow("mmc alone") << QStringLiteral("mmc") << false;
+    QTest::newRow("control alone") << QStringLiteral("control") << false;
+    QTest::newRow("eventvwr") << QStringLiteral("eventvwr") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void CommandKindTest::graphicalCommandLines()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, graphical);
+    QCOMPARE(isGuiCommand(line), graphical);
+}
+
+void CommandKindTest::catalogHoldsFortySevenGraphicalCommands()
+{
+    int total = 0;
+    QStringList graphical;
+    for (const CommandCategory &category : CommandCatalog::allCategories()) {
+        for (const CatalogEntry &entry : category.commands) {
+            ++total;
+            if (isGuiCommand(entry.command))
+                graphical << entry.command;
+        }
+    }
+    QCOMPARE(total, 717);
+    QCOMPARE(graphical.size(), 47);
+    for (const char *named : {"ftp", "telnet", "cleanmgr", "msinfo32", "winver", "mstsc"})
+        QVERIFY2(graphical.contains(QLatin1String(named)), named);
+}
+
+void CommandKindTest::continuousPingNeedsBothSubstrings_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("continuous");
+
+    QTest::newRow("ping -t") << QStringLiteral("ping -t 127.0.0.1") << true;
+    QTest::newRow("-t after the address") << QStringLiteral("ping 8.8.8.8 -t") << true;
+    QTest::newRow("unrelated places in a chain")
+        << QStringLiteral("tasklist -t && ping 127.0.0.1") << true;
+    QTest::newRow("inside words") << QStringLiteral("echo pinging dir-tree") << true;
+    QTest::newRow("upper-case PING") << QStringLiteral("PING -t 127.0.0.1") << false;
+    QTest::newRow("upper-case -T") << QStringLiteral("ping -T 127.0.0.1") << false;
+    QTest::newRow("ping without -t") << QStringLiteral("ping -n 4 127.0.0.1") << false;
+    QTest::newRow("-t without ping") << QStringLiteral("sort -t x") << false;
+}
+
+void CommandKindTest::continuousPingNeedsBothSubstrings()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, continuous);
+    QCOMPARE(isContinuousPing(line), continuous);
+}
+
+QUILLWICK_TEST_MAIN(CommandKindTest)
+#include "tst_commandkind.moc"
