@@ -1,6 +1,7 @@
 # `cmake --install` lays out the folder a Windows user runs Quillwick from, as windeployqt would
 # (qtbase 6.4 has no windeployqt for a mingw cross-build): the executable, the Qt DLLs it links,
-# the plugins Qt loads at run time from beside it, and the mingw runtime. CPack zips that folder.
+# the plugins Qt loads at run time from beside it, and the mingw runtime. CPack zips that folder
+# and, with NSIS, also makes an installer of it.
 
 install(TARGETS Quillwick RUNTIME DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
@@ -27,7 +28,25 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Quillwick - Windows console command catal
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME Quillwick-${PROJECT_VERSION}-win64)
 set(CPACK_GENERATOR ZIP)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+# An installer too when NSIS is at hand (Debian's nsis package provides makensis).
+find_program(QUILLWICK_MAKENSIS makensis)
+if(QUILLWICK_MAKENSIS)
+    list(APPEND CPACK_GENERATOR NSIS)
+    set(CPACK_NSIS_EXECUTABLE ${QUILLWICK_MAKENSIS})
+    # A 64-bit installer for a 64-bit program: it installs into the 64-bit Program Files and
+    # runs under a 64-bit-only Wine.
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(CPACK_NSIS_PACKAGE_NAME Quillwick)
+    set(CPACK_NSIS_DISPLAY_NAME "Quillwick ${PROJECT_VERSION}")
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY Quillwick)
+    set(CPACK_NSIS_INSTALLED_ICON_NAME Quillwick.exe)
+    set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/src/resources/ostrid.ico)
+    set(CPACK_NSIS_MUI_UNIICON ${CMAKE_SOURCE_DIR}/src/resources/ostrid.ico)
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    set(CPACK_PACKAGE_EXECUTABLES Quillwick Quillwick)
+endif()
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 include(CPack)

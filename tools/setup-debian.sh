@@ -11,7 +11,7 @@ for extra in "$@"; do
         # wine provides the wine and wineboot commands; the X libraries are only recommended by
         # libwine, and its X11 driver needs them to show a window under Xvfb.
         packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
-                   fonts-dejavu-core fonts-wine xz-utils icoutils zip unzip libxrender1
+                   fonts-dejavu-core fonts-wine xz-utils icoutils zip unzip nsis libxrender1
                    libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1 libxfixes3) ;;
     sanitize | fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     screenshot) packages+=(xvfb xauth x11-apps imagemagick) ;;

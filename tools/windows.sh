@@ -5,7 +5,8 @@
 #   tools/windows.sh build        configure and build (preset `windows`, folder build/windows)
 #   tools/windows.sh test         build, compile the .rc on its own, run every test under Wine
 #   tools/windows.sh package      build and zip the folder a Windows user runs it from
-#                                 (build/windows/package/Quillwick-<version>-win64.zip)
+#                                 (build/windows/package/Quillwick-<version>-win64.zip), and
+#                                 with NSIS installed also make and try its installer
 #   tools/windows.sh screenshot   package, start the zipped Quillwick.exe in Wine under Xvfb and
 #                                 save docs/screenshot-windows.png
 #
@@ -22,10 +23,10 @@ started=$SECONDS
 
 unpack_qt() {
     local stamp=$qt/.unpacked-from
+    [ -f "$tarball" ] || { echo "Qt for Windows not found: $tarball (set QT6_MINGW_TARBALL)" >&2; exit 1; }
     if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$(stat -c '%n %s %Y' "$tarball")" ]; then
         return
     fi
-    [ -f "$tarball" ] || { echo "Qt for Windows not found: $tarball (set QT6_MINGW_TARBALL)" >&2; exit 1; }
     echo "== Unpacking $(basename "$tarball")"
     rm -rf "$qt"
     mkdir -p "$root/build"
@@ -57,11 +58,39 @@ do_test() {
     ctest --preset windows --parallel "$(nproc)"
 }
 
+# What a Windows user needs beside Quillwick.exe, as windeployqt would lay it out.
+shipped_files=(Quillwick.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll
+    styles/qwindowsvistastyle.dll imageformats/qico.dll libstdc++-6.dll libgcc_s_seh-1.dll
+    libwinpthread-1.dll)
+
 do_package() {
     do_build
     echo "== Windows package"
+    rm -rf "$build/package"
     (cd "$build" && cpack)
-    ls -l "$build"/package/Quillwick-*-win64.zip
+    local zip
+    zip=$(echo "$build"/package/Quillwick-*-win64.zip)
+    unzip -Z1 "$zip" >"$build/package/zip-contents.txt"
+    local folder
+    folder=$(basename "$zip" .zip)
+    for file in "${shipped_files[@]}"; do
+        grep -qx "$folder/$file" "$build/package/zip-contents.txt" \
+            || { echo "missing from $zip: $folder/$file" >&2; exit 1; }
+    done
+    ls -l "$zip"
+    local installer
+    for installer in "$build"/package/Quillwick-*-win64-setup.exe; do
+        [ -f "$installer" ] || continue
+        # A silent install into the tests' Wine prefix proves the installer carries everything.
+        local target=$build/wineprefix/drive_c/QuillwickInstallCheck
+        rm -rf "$target"
+        "$build/wine-run.sh" "$installer" /S '/D=C:\QuillwickInstallCheck'
+        for file in "${shipped_files[@]}"; do
+            [ -f "$target/$file" ] || { echo "not installed by $installer: $file" >&2; exit 1; }
+        done
+        rm -rf "$target"
+        ls -l "$installer"
+    done
 }
 
 do_screenshot() {

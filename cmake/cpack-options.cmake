@@ -1,0 +1,7 @@
+# Read by cpack once per generator: the zip unpacks into one folder of its own, the installer
+# (which lets the user pick the folder) is told apart by its name.
+if(CPACK_GENERATOR STREQUAL "ZIP")
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+elseif(CPACK_GENERATOR STREQUAL "NSIS")
+    set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_FILE_NAME}-setup")
+endif()
