@@ -23,6 +23,7 @@ check() {
 }
 
 has_line() { grep -Eq -- "$1" "$2"; }
+lacks_line() { ! grep -Eq -- "$1" "$2"; }
 count_is() { [ "$(grep -Ec -- "$2" "$3")" -eq "$1" ]; }
 
 "$objdump" -p "$exe" >"$work/headers" || { echo "FAIL: $exe is not a PE file"; exit 1; }
@@ -51,7 +52,7 @@ wrestool -x --raw --type=24 --name=1 "$exe" >"$work/manifest" 2>/dev/null
 check "manifest asks for asInvoker without uiAccess" \
     has_line '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' "$work/manifest"
 check "manifest sets no code page of its own" \
-    bash -c '! grep -q "<activeCodePage" "$1"' _ "$work/manifest"
+    lacks_line '<activeCodePage' "$work/manifest"
 
 check "one version block" count_is 1 "--type=16 " "$work/resources"
 wrestool -x --raw --type=16 "$exe" >"$work/version.bin" 2>/dev/null
