@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "ui/helptexts.h"
 
@@ -113,13 +114,14 @@ void MainWindow::showCommandHelp()
     QProcess child;
     child.setProcessChannelMode(QProcess::SeparateChannels);
     ShellCommand::prepare(child, program + QStringLiteral(" /?"));
-    child.start(QIODevice::ReadWrite);
+    // As a tree: on a time-out the program that hangs goes too, not only its interpreter.
+    ProcessTree::start(child, QIODevice::ReadWrite);
     // A program that reads its input sees the end at once instead of waiting out the bound.
     child.closeWriteChannel();
 
     // Blocks the window on purpose: the help is a short, synchronous look-up.
     if (!child.waitForFinished(helpTimeoutMs)) {
-        child.kill();
+        ProcessTree::kill(child);
         child.waitForFinished();
         QMessageBox::warning(this, kErrorTitle, QStringLiteral("无法获取命令帮助（超时）"));
         return;
