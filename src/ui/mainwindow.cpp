@@ -74,7 +74,6 @@ QGroupBox *groupBoxWith(const QString &title, QWidget *content)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , consoleDecoder(QStringConverter::System)
 {
     setWindowTitle(QStringLiteral("%1 v%2").arg(appDisplayName(), appVersion()));
     resize(1200, 1000);

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "catalog/commandcatalog.h"
+#include "exec/consoledecoder.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QPoint>
 #include <QProcess>
-#include <QStringDecoder>
 
 class QCheckBox;
 class QComboBox;
@@ -134,7 +134,7 @@ private:
     QList<CommandInfo> searchResults;
     bool isSearchMode = false;
 
-    QStringDecoder consoleDecoder;
+    ConsoleDecoder consoleDecoder;
 
     // Bounds of a console run and of the synchronous help run; tests shorten them.
     int runTimeoutMs = 60000;
