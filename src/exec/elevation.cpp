@@ -2,6 +2,8 @@
 
 #include "exec/elevation_platform.h"
 
+#include <utility>
+
 namespace {
 
 std::function<std::optional<bool>()> &elevationQueryOverride()
