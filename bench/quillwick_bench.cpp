@@ -7,9 +7,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMainWindow>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -194,6 +198,163 @@ void benchCatalogFirstBuild()
              "< 2 ms");
 }
 
+// The child of the streaming figures: 2,000,000 short lines, about 15 MB.
+const QString kStreamCommand = QStringLiteral("seq 1 2000000");
+
+// Peak resident memory of this process, in MiB.
+double peakMemoryMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// Records the longest gap between the ticks of a 5 ms timer: how long the event loop stalled.
+class Heartbeat
+{
+public:
+    Heartbeat()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            longest = std::max(longest, msSince(sinceTick));
+            sinceTick.restart();
+        });
+        sinceTick.start();
+        timer.start(5);
+    }
+    double longest = 0;
+
+private:
+    QTimer timer;
+    QElapsedTimer sinceTick;
+};
+
+// Runs in a fresh process: the output pane streams the child's output live.
+int modeStreamPane()
+{
+    MainWindow window;
+    MainWindowAccess ui(window);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("window not exposed");
+    CommandInfo info;
+    info.description = QStringLiteral("stream");
+    info.command = kStreamCommand;
+
+    QElapsedTimer timer;
+    timer.start();
+    Heartbeat heartbeat;
+    ui.executeCommand(info);
+    while (ui.stopBtn()->isEnabled())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+    const double elapsed = msSince(timer);
+    const qsizetype characters = ui.outputEdit()->document()->characterCount();
+    std::printf("%f %f %f %lld\n", elapsed, heartbeat.longest, peakMemoryMiB(),
+                static_cast<long long>(characters));
+    return 0;
+}
+
+// Runs in a fresh process: the same child's whole output, given to a text box in one call.
+int modeStreamFloor()
+{
+    QPlainTextEdit edit;
+    edit.resize(800, 800);
+    edit.show();
+    if (!QTest::qWaitForWindowExposed(&edit))
+        qFatal("window not exposed");
+
+    QElapsedTimer timer;
+    timer.start();
+    Heartbeat heartbeat;
+    QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), kStreamCommand});
+    QByteArray output;
+    QObject::connect(&child, &QProcess::readyReadStandardOutput,
+                     [&] { output += child.readAllStandardOutput(); });
+    while (child.state() != QProcess::NotRunning)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    output += child.readAllStandardOutput();
+    edit.setPlainText(QString::fromUtf8(output));
+    QCoreApplication::processEvents();
+    const double elapsed = msSince(timer);
+    std::printf("%f %f %f %lld\n", elapsed, heartbeat.longest, peakMemoryMiB(),
+                static_cast<long long>(edit.document()->characterCount()));
+    return 0;
+}
+
+void benchStreaming()
+{
+    QList<double> paneTime, floorTime, paneStall, floorStall, paneMemory, floorMemory;
+    for (int i = 0; i < 3; ++i) {
+        const QList<double> pane = runSelf({QStringLiteral("--stream-pane")});
+        const QList<double> floor = runSelf({QStringLiteral("--stream-floor")});
+        if (pane.value(3) != floor.value(3))
+            std::printf("    pane holds %.0f characters, floor %.0f\n", pane.value(3),
+                        floor.value(3));
+        paneTime.append(pane.value(0));
+        floorTime.append(floor.value(0));
+        paneStall.append(pane.value(1));
+        floorStall.append(floor.value(1));
+        paneMemory.append(pane.value(2));
+        floorMemory.append(floor.value(2));
+    }
+    const Sample time = summarize(paneTime), timeFloor = summarize(floorTime);
+    printRow("output streaming 15 MB (median)", ms(time.median), ms(timeFloor.median),
+             time.median / timeFloor.median, "ratio <= 1.1");
+    const Sample stall = summarize(paneStall), stallFloor = summarize(floorStall);
+    printRow("longest event-loop stall (median)", ms(stall.median), ms(stallFloor.median),
+             stall.median / stallFloor.median, "<= 100 ms");
+    const Sample memory = summarize(paneMemory), memoryFloor = summarize(floorMemory);
+    printRow("peak memory (median)", QStringLiteral("%1 MiB").arg(memory.median, 0, 'f', 1),
+             QStringLiteral("%1 MiB").arg(memoryFloor.median, 0, 'f', 1),
+             memory.median / memoryFloor.median, "ratio <= 1.1");
+}
+
+// From pressing "停止执行" on a running chain to the footer in the pane.
+void benchStopLatency()
+{
+    MainWindow window;
+    MainWindowAccess ui(window);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("window not exposed");
+    CommandInfo info;
+    info.description = QStringLiteral("chain");
+    info.command = QStringLiteral("sleep 30 && echo never");
+
+    QList<double> stop, floor;
+    for (int i = 0; i < 20; ++i) {
+        ui.executeCommand(info);
+        QTest::qWait(50);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(ui.stopBtn(), Qt::LeftButton);
+        while (ui.stopBtn()->isEnabled())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        stop.append(msSince(timer));
+
+        // Floor: killing a bare child and learning that it ended.
+        QProcess child;
+        child.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), info.command});
+        child.waitForStarted();
+        QTest::qWait(50);
+        timer.restart();
+        child.kill();
+        child.waitForFinished();
+        floor.append(msSince(timer));
+    }
+    const Sample a = summarize(stop), b = summarize(floor);
+    printRow("stop to footer (median)", ms(a.median), ms(b.median), a.median / b.median, "< 50 ms");
+    printRow("stop to footer (worst)", ms(a.worst), ms(b.worst), a.worst / b.worst, "< 50 ms");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -205,6 +366,10 @@ int main(int argc, char **argv)
         return modeCatalogFirstBuild();
     if (mode == QLatin1String("--startup") || mode == QLatin1String("--startup-bare"))
         return modeStartup(argc, argv, mode == QLatin1String("--startup-bare"));
+    if (mode == QLatin1String("--stream-pane") || mode == QLatin1String("--stream-floor")) {
+        QApplication app(argc, argv);
+        return mode == QLatin1String("--stream-pane") ? modeStreamPane() : modeStreamFloor();
+    }
 
     QApplication app(argc, argv);
     std::printf("| %-34s | %-26s | %-26s | %6s | %-18s |\n", "figure", "Quillwick", "floor",
@@ -215,5 +380,7 @@ int main(int argc, char **argv)
     benchCatalogFirstBuild();
     benchStartup();
     benchSearchKeystroke();
+    benchStreaming();
+    benchStopLatency();
     return 0;
 }
