@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "exec/consoledecoder.h"
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "ui/helptexts.h"
@@ -55,7 +56,7 @@ void MainWindow::runCommandToDialog(const QString &title, const QString &command
     connect(child, &QProcess::finished, this, [this, title, child, buffer] {
         buffer->append(child->readAllStandardOutput());
         // A fresh decoder: a run must not inherit half a character from other output.
-        QStringDecoder decoder(QStringConverter::System);
+        ConsoleDecoder decoder;
         const QString text = decoder.decode(*buffer);
         showTextDialog(title, text);
         buffer->clear();

@@ -1,12 +1,18 @@
 #include "widgetwatch.h"
 
+#include "mainwindowaccess.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -100,9 +106,43 @@ QSharedPointer<QList<SeenModal>> answerMessageBoxes(int count, int timeoutMs)
     return seen;
 }
 
+bool isTextWindow(QWidget *modal)
+{
+    return qobject_cast<QDialog *>(modal) && !qobject_cast<QMessageBox *>(modal) &&
+           !qobject_cast<QFileDialog *>(modal);
+}
+
+QSharedPointer<QList<SeenTextWindow>> answerTextWindows(int count, int timeoutMs)
+{
+    auto seen = QSharedPointer<QList<SeenTextWindow>>::create();
+    const QWeakPointer<QList<SeenTextWindow>> weak = seen;
+    auto answered = QSharedPointer<QList<QPointer<QWidget>>>::create();
+    whenNextModal([weak] { return !weak.isNull(); },
+                  [weak, answered, count](QWidget *modal) {
+                      if (!isTextWindow(modal) || answered->contains(modal))
+                          return false;
+                      answered->append(modal);
+                      const auto seen = weak.toStrongRef();
+                      auto *area = modal->findChild<QPlainTextEdit *>();
+                      seen->append({modal->windowTitle(), area ? area->toPlainText() : QString(),
+                                    modal->size()});
+                      if (QPushButton *close = findButton(modal, QStringLiteral("关闭")))
+                          close->click();
+                      return seen->size() >= count;
+                  },
+                  timeoutMs);
+    return seen;
+}
+
 void rightClick(QWidget *widget, const QPoint &position)
 {
     QWidget *top = widget->window();
     const QPoint inWindow = widget->mapTo(top, position);
     QTest::mouseClick(top->windowHandle(), Qt::RightButton, {}, inWindow);
+}
+
+void doubleClick(QWidget *widget, const QPoint &position)
+{
+    QWidget *top = widget->window();
+    QTest::mouseDClick(top->windowHandle(), Qt::LeftButton, {}, widget->mapTo(top, position));
 }

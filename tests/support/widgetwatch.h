@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPoint>
 #include <QSharedPointer>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +41,23 @@ void whenNextModal(std::function<bool()> wanted, std::function<bool(QWidget *)> 
 // the box has it (an overwrite question), else OK.
 QSharedPointer<QList<SeenModal>> answerMessageBoxes(int count, int timeoutMs = 5000);
 
+// A text window (a dialog that is neither a message box nor a file dialog) as the test saw it.
+struct SeenTextWindow
+{
+    QString title;
+    QString text; // of the QPlainTextEdit in it
+    QSize size;
+};
+
+bool isTextWindow(QWidget *modal);
+
+// Answers the next `count` text windows with their "关闭" button, recording each as it opened.
+QSharedPointer<QList<SeenTextWindow>> answerTextWindows(int count, int timeoutMs = 5000);
+
 // A right-click delivered through the widget's window, as the platform delivers it, so that the
 // context-menu request follows from it.
 void rightClick(QWidget *widget, const QPoint &position);
+
+// A double-click delivered through the widget's window: press, release, press, release, so that
+// the widget sees the press before the double-click as with a real mouse.
+void doubleClick(QWidget *widget, const QPoint &position);

@@ -26,44 +26,6 @@
 
 namespace {
 
-// A text window as the test saw it.
-struct SeenTextWindow
-{
-    QString title;
-    QString text;
-    QSize size;
-};
-
-bool isTextWindow(QWidget *modal)
-{
-    return qobject_cast<QDialog *>(modal) && !qobject_cast<QMessageBox *>(modal) &&
-           !qobject_cast<QFileDialog *>(modal);
-}
-
-// Answers the next `count` text windows with their "关闭" button, recording each as it opened.
-// Waits as long as the test holds the result.
-QSharedPointer<QList<SeenTextWindow>> answerTextWindows(int count, int timeoutMs = 5000)
-{
-    auto seen = QSharedPointer<QList<SeenTextWindow>>::create();
-    const QWeakPointer<QList<SeenTextWindow>> weak = seen;
-    auto answered = QSharedPointer<QList<QPointer<QWidget>>>::create();
-    whenNextModal([weak] { return !weak.isNull(); },
-                  [weak, answered, count](QWidget *modal) {
-                      if (!isTextWindow(modal) || answered->contains(modal))
-                          return false;
-                      answered->append(modal);
-                      const auto seen = weak.toStrongRef();
-                      auto *area = modal->findChild<QPlainTextEdit *>();
-                      seen->append({modal->windowTitle(), area ? area->toPlainText() : QString(),
-                                    modal->size()});
-                      if (QPushButton *close = findButton(modal, QStringLiteral("关闭")))
-                          close->click();
-                      return seen->size() >= count;
-                  },
-                  timeoutMs);
-    return seen;
-}
-
 #ifdef Q_OS_UNIX
 // True once `pid` has ended: gone, or a zombie that nobody reaped yet.
 bool processEnded(qint64 pid)
