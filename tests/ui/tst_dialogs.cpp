@@ -6,6 +6,7 @@
 
 #include <QBoxLayout>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
@@ -54,6 +55,7 @@ private slots:
     void textWindowIsAModalReadOnlyMonospacedView();
     void usageHelpAndAboutTextsAreExact();
     void informationRunsShowTheirOwnDecodedOutput();
+    void runsStartedTogetherOpenOneWindowEach();
     void informationRunThatCannotStartIsReportedAndReleased();
     void commandHelpAsksOnlyTheFirstWordAndShowsBothStreams();
     void commandHelpIsBoundedAndEndsTheWholeProgram();
@@ -61,7 +63,7 @@ private slots:
 
 private:
     void selectIpconfigAll();
-    void writeHelpProgram(const QByteArray &body);
+    void writeHelpProgram(const QByteArray &shellBody, const QByteArray &batchBody);
     QPushButton *button(const char *text) { return findButton(window, QString::fromUtf8(text)); }
 
     MainWindow *window = nullptr;
@@ -101,20 +103,30 @@ void DialogsTest::selectIpconfigAll()
     QCOMPARE(ui->currentCommand().command, QStringLiteral("ipconfig /all"));
 }
 
-// Puts a shell script named "ipconfig" first on PATH, standing in for the real program.
-void DialogsTest::writeHelpProgram(const QByteArray &body)
+// Puts a program named "ipconfig" first on PATH, standing in for the real one: a shell script
+// for /bin/sh, a batch file for cmd.exe.
+void DialogsTest::writeHelpProgram(const QByteArray &shellBody, const QByteArray &batchBody)
 {
     if (!programs) {
         programs = new QTemporaryDir;
         QVERIFY(programs->isValid());
         previousPath = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(programs->path()) + ':' + previousPath);
+        qputenv("PATH", QFile::encodeName(QDir::toNativeSeparators(programs->path())) +
+                            QDir::listSeparator().toLatin1() + previousPath);
     }
+#ifdef Q_OS_WIN
+    Q_UNUSED(shellBody);
+    QFile script(programs->filePath(QStringLiteral("ipconfig.cmd")));
+    QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    script.write("@echo off\r\n" + QByteArray(batchBody).replace("\n", "\r\n") + "\r\n");
+#else
+    Q_UNUSED(batchBody);
     QFile script(programs->filePath(QStringLiteral("ipconfig")));
     QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    script.write("#!/bin/sh\n" + body + "\n");
+    script.write("#!/bin/sh\n" + shellBody + "\n");
     script.close();
     QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+#endif
 }
 
 void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
@@ -289,24 +301,28 @@ void DialogsTest::informationRunsShowTheirOwnDecodedOutput()
                  windows->first().text.contains(QStringLiteral("not found")),
              qPrintable(windows->first().text));
 
-    // Runs started together each open their own window with their own output.
-    windows = answerTextWindows(4, 10000);
+#endif
+}
+
+void DialogsTest::runsStartedTogetherOpenOneWindowEach()
+{
+    // Each with its own output, whichever ends first.
+    auto windows = answerTextWindows(4, 20000);
     QVERIFY(QMetaObject::invokeMethod(window, "showDiskInfo"));
     QVERIFY(QMetaObject::invokeMethod(window, "showDiskInfo"));
-    ui->runCommandToDialog(QStringLiteral("甲"), QStringLiteral("sleep 0.3; printf a"));
-    ui->runCommandToDialog(QStringLiteral("乙"), QStringLiteral("printf b"));
-    QTRY_COMPARE_WITH_TIMEOUT(windows->size(), 4, 10000);
+    ui->runCommandToDialog(QStringLiteral("甲"), QStringLiteral("echo a"));
+    ui->runCommandToDialog(QStringLiteral("乙"), QStringLiteral("echo b"));
+    QTRY_COMPARE_WITH_TIMEOUT(windows->size(), 4, 20000);
     QStringList seen;
     for (const SeenTextWindow &text : *windows)
         seen << text.title + QLatin1Char('=') +
                     (text.title == QStringLiteral("磁盘信息") ? QStringLiteral("…") : text.text);
     seen.sort();
-    QCOMPARE(seen, QStringList({QStringLiteral("乙=b"), QStringLiteral("甲=a"),
+    QCOMPARE(seen, QStringList({QStringLiteral("乙=b\n"), QStringLiteral("甲=a\n"),
                                 QStringLiteral("磁盘信息=…"), QStringLiteral("磁盘信息=…")}));
 
     // Every run let go of its process once its window was closed.
     QTRY_VERIFY(window->findChildren<QProcess *>().isEmpty());
-#endif
 }
 
 void DialogsTest::informationRunThatCannotStartIsReportedAndReleased()
@@ -337,13 +353,11 @@ void DialogsTest::commandHelpAsksOnlyTheFirstWordAndShowsBothStreams()
     QVERIFY(windows->isEmpty());
     QVERIFY(!box->seen);
 
-#ifndef Q_OS_UNIX
-    QSKIP("The stand-in programs are shell scripts found through PATH by /bin/sh; the cmd.exe "
-          "check is commandHelpAndInformationRunsReachCmdExe.");
-#else
     // Only the first word is asked, with "/?"; standard error gets its own section.
     writeHelpProgram("printf 'usage of ipconfig, asked with: %s\\n' \"$*\"\n"
-                     "printf 'a warning\\n' >&2");
+                     "printf 'a warning\\n' >&2",
+                     "echo usage of ipconfig, asked with: %*\n"
+                     ">&2 echo a warning");
     selectIpconfigAll();
     windows = answerTextWindows(1);
     button("查看帮助")->click();
@@ -354,28 +368,25 @@ void DialogsTest::commandHelpAsksOnlyTheFirstWordAndShowsBothStreams()
                             "\n错误输出:\na warning\n"));
 
     // Help on standard error only.
-    writeHelpProgram("printf 'only an error\\n' >&2; exit 1");
+    writeHelpProgram("printf 'only an error\\n' >&2; exit 1", ">&2 echo only an error\nexit /b 1");
     windows = answerTextWindows(1);
     button("查看帮助")->click();
     QCOMPARE(windows->first().text,
              QStringLiteral("命令: ipconfig\n\n\n错误输出:\nonly an error\n"));
 
     // Nothing at all.
-    writeHelpProgram("exit 0");
+    writeHelpProgram("exit 0", "exit /b 0");
     windows = answerTextWindows(1);
     button("查看帮助")->click();
     QCOMPARE(windows->first().text, QStringLiteral("命令: ipconfig\n\n"));
-#endif
 }
 
 void DialogsTest::commandHelpIsBoundedAndEndsTheWholeProgram()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("The stand-in programs are shell scripts found through PATH by /bin/sh.");
-#else
     // A program that waits for input reads the end of its input at once, far within the bound.
     ui->setHelpTimeoutMs(5000);
-    writeHelpProgram("read answer; printf 'read [%s]\\n' \"$answer\"");
+    writeHelpProgram("read answer; printf 'read [%s]\\n' \"$answer\"",
+                     "set /p answer=\necho read [%answer%]");
     selectIpconfigAll();
     auto windows = answerTextWindows(1);
     auto noBox = answerMessageBoxes(1);
@@ -392,7 +403,8 @@ void DialogsTest::commandHelpIsBoundedAndEndsTheWholeProgram()
     // ends with it.
     ui->setHelpTimeoutMs(300);
     const QString pidFile = programs->filePath(QStringLiteral("sleep.pid"));
-    writeHelpProgram("sleep 30 & echo $! > '" + QFile::encodeName(pidFile) + "'; wait");
+    writeHelpProgram("sleep 30 & echo $! > '" + QFile::encodeName(pidFile) + "'; wait",
+                     ":again\ngoto again");
     windows = answerTextWindows(1, 1000);
     auto box = answerNextMessageBox(QMessageBox::Ok);
     clock.restart();
@@ -402,14 +414,15 @@ void DialogsTest::commandHelpIsBoundedAndEndsTheWholeProgram()
     QCOMPARE(box->title, QStringLiteral("错误"));
     QCOMPARE(box->text, QStringLiteral("无法获取命令帮助（超时）"));
     QCOMPARE(box->icon, QMessageBox::Warning);
+#ifdef Q_OS_UNIX
     QFile pid(pidFile);
     QVERIFY(pid.open(QIODevice::ReadOnly));
     const qint64 sleepPid = pid.readAll().trimmed().toLongLong();
     QVERIFY(sleepPid > 0);
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(sleepPid), 3000);
+#endif
     QTest::qWait(1000);
     QVERIFY(windows->isEmpty());
-#endif
 }
 
 void DialogsTest::commandHelpAndInformationRunsReachCmdExe()

@@ -323,7 +323,11 @@ void MenusTest::shortcutsAreWindowWideAndReachTheirHandlers()
     ui->outputEdit()->clear();
     CommandInfo sleeper;
     sleeper.description = QStringLiteral("等待");
-    sleeper.command = QStringLiteral("sleep 5");
+#ifdef Q_OS_WIN
+    sleeper.command = QStringLiteral("ping -n 30 127.0.0.1 > nul");
+#else
+    sleeper.command = QStringLiteral("sleep 30");
+#endif
     ui->executeCommand(sleeper);
     QVERIFY(ui->stopBtn()->isEnabled());
     // The closed save dialog leaves no active window behind on the offscreen platform.
