@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -46,38 +47,52 @@ void MainWindow::showTextDialog(const QString &title, const QString &text)
 
 void MainWindow::runCommandToDialog(const QString &title, const QString &commandLine)
 {
+    // The run's handlers live on this guard, made before the process: the window deletes its
+    // children in the order they were made, so when the window goes away the guard and the
+    // handlers are gone before the process's destructor kills the child and reports its end,
+    // which must not open a window on a window being destroyed.
+    auto *guard = new QObject(this);
     auto *child = new QProcess(this);
     child->setProcessChannelMode(QProcess::MergedChannels);
-    // Shared by the handlers below; released with their connections when the child is deleted.
+    // Shared by the handlers; released with them.
     auto buffer = std::make_shared<QByteArray>();
+    const auto release = [guard, child, buffer] {
+        buffer->clear();
+        child->deleteLater();
+        guard->deleteLater();
+    };
 
-    connect(child, &QProcess::readyReadStandardOutput, this,
+    connect(child, &QProcess::readyReadStandardOutput, guard,
             [child, buffer] { buffer->append(child->readAllStandardOutput()); });
-    connect(child, &QProcess::finished, this, [this, title, child, buffer] {
+    connect(child, &QProcess::finished, guard, [this, title, child, buffer, release] {
         buffer->append(child->readAllStandardOutput());
         // A fresh decoder: a run must not inherit half a character from other output.
         ConsoleDecoder decoder;
         const QString text = decoder.decode(*buffer);
         showTextDialog(title, text);
-        buffer->clear();
-        child->deleteLater();
+        release();
     });
     // A child that cannot start never finishes: without this it would stay until the window
-    // closes and the user would wait for a window that never comes.
-    connect(child, &QProcess::errorOccurred, this,
-            [this, commandLine, child, buffer](QProcess::ProcessError error) {
+    // closes and the user would wait for a window that never comes. Told from the event loop, as
+    // on Windows the signal comes from inside start(), which must not run the box's loop.
+    connect(child, &QProcess::errorOccurred, guard,
+            [this, commandLine, child, guard, release](QProcess::ProcessError error) {
                 if (error != QProcess::FailedToStart)
                     return;
                 const QString reason = child->errorString();
-                buffer->clear();
-                child->deleteLater();
-                QMessageBox::critical(
-                    this, kErrorTitle,
-                    QStringLiteral("无法执行命令: %1\n%2").arg(commandLine, reason));
+                QTimer::singleShot(0, guard, [this, commandLine, reason, release] {
+                    release();
+                    QMessageBox::critical(
+                        this, kErrorTitle,
+                        QStringLiteral("无法执行命令: %1\n%2").arg(commandLine, reason));
+                });
             });
 
     ShellCommand::prepare(*child, commandLine);
     child->start(QIODevice::ReadWrite);
+    // Nobody writes to it: a program that reads its input (wmic does when the input is a pipe)
+    // ends instead of keeping its window from ever opening.
+    child->closeWriteChannel();
 }
 
 void MainWindow::showSystemInfo()

@@ -55,8 +55,9 @@ private slots:
     void textWindowIsAModalReadOnlyMonospacedView();
     void usageHelpAndAboutTextsAreExact();
     void informationRunsShowTheirOwnDecodedOutput();
-    void runsStartedTogetherOpenOneWindowEach();
+    void informationRunsOpenOneWindowEachAndGetNoInput();
     void informationRunThatCannotStartIsReportedAndReleased();
+    void closingTheWindowDropsRunsStillUnderWay();
     void commandHelpAsksOnlyTheFirstWordAndShowsBothStreams();
     void commandHelpIsBoundedAndEndsTheWholeProgram();
     void commandHelpAndInformationRunsReachCmdExe();
@@ -304,7 +305,7 @@ void DialogsTest::informationRunsShowTheirOwnDecodedOutput()
 #endif
 }
 
-void DialogsTest::runsStartedTogetherOpenOneWindowEach()
+void DialogsTest::informationRunsOpenOneWindowEachAndGetNoInput()
 {
     // Each with its own output, whichever ends first.
     auto windows = answerTextWindows(4, 20000);
@@ -323,6 +324,35 @@ void DialogsTest::runsStartedTogetherOpenOneWindowEach()
 
     // Every run let go of its process once its window was closed.
     QTRY_VERIFY(window->findChildren<QProcess *>().isEmpty());
+
+    // A run that reads its input gets none and ends, so its window opens.
+    windows = answerTextWindows(1, 5000);
+#ifdef Q_OS_WIN
+    ui->runCommandToDialog(QStringLiteral("丙"), QStringLiteral("set /p answer= & echo done"));
+#else
+    ui->runCommandToDialog(QStringLiteral("丙"), QStringLiteral("read answer; echo done"));
+#endif
+    QTRY_COMPARE_WITH_TIMEOUT(windows->size(), 1, 5000);
+    QVERIFY2(windows->first().text.contains(QStringLiteral("done")),
+             qPrintable(windows->first().text));
+}
+
+void DialogsTest::closingTheWindowDropsRunsStillUnderWay()
+{
+    // The end of a run that the closing window cuts short opens no window.
+    auto windows = answerTextWindows(1, 3000);
+#ifdef Q_OS_WIN
+    ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("ping -n 30 127.0.0.1 > nul"));
+#else
+    ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("sleep 30"));
+#endif
+    QTest::qWait(200);
+    delete ui;
+    ui = nullptr;
+    delete window;
+    window = nullptr;
+    QTest::qWait(1000);
+    QVERIFY(windows->isEmpty());
 }
 
 void DialogsTest::informationRunThatCannotStartIsReportedAndReleased()
