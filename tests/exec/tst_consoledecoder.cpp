@@ -36,9 +36,9 @@ void ConsoleDecoderTest::anySplitGivesTheTextOfTheWholeStream()
     if (!systemEncodingIsUtf8())
         QSKIP("needs a UTF-8 system encoding");
     // Valid text mixed with invalid and truncated sequences; every split point of every prefix.
-    const QByteArray stream("a\xe4\xb8\xad\xd9\xd9\x8f\xc2\xef\x90\xf5\xe0\x80\xed\xa0\x80"
-                            "\xf0\x9f\x98\x80\xcb\xb8z\x00\xff\r\n",
-                            30);
+    static const char bytes[] = "a\xe4\xb8\xad\xd9\xd9\x8f\xc2\xef\x90\xf5\xe0\x80\xed\xa0\x80"
+                                "\xf0\x9f\x98\x80\xcb\xb8z\x00\xff\r\n";
+    const QByteArray stream(bytes, sizeof(bytes) - 1);
     for (qsizetype end = 0; end <= stream.size(); ++end) {
         const QByteArray part = stream.left(end);
         ConsoleDecoder whole;
