@@ -9,16 +9,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>

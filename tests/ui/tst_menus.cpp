@@ -11,7 +11,6 @@
 #include <QMenuBar>
 #include <QMetaMethod>
 #include <QShortcut>
-#include <QSignalSpy>
 
 namespace {
 
@@ -27,14 +26,9 @@ QStringList entriesOf(const QMenu *menu)
     return entries;
 }
 
-QTableWidgetItem *rowItem(QTableWidget *table, int row, int column)
-{
-    return table->item(row, column);
-}
-
 QPoint cellCenter(QTableWidget *table, int row, int column)
 {
-    return table->visualItemRect(rowItem(table, row, column)).center();
+    return table->visualItemRect(table->item(row, column)).center();
 }
 
 // The first row of the table that needs no administrator rights, after row 0.
