@@ -338,9 +338,9 @@ void DialogsTest::closingTheWindowDropsRunsStillUnderWay()
     // The end of a run that the closing window cuts short opens no window.
     auto windows = answerTextWindows(1, 3000);
 #ifdef Q_OS_WIN
-    ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("ping -n 30 127.0.0.1 > nul"));
+    ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("ping -n 4 127.0.0.1 > nul"));
 #else
-    ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("sleep 30"));
+    ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("sleep 4"));
 #endif
     QTest::qWait(200);
     delete ui;
