@@ -259,6 +259,9 @@ void MainWindow::setupUi()
     outputEdit = new QPlainTextEdit;
     outputEdit->setFont(fixedFont);
     outputEdit->setReadOnly(false);
+    // Like a console window, wrap at the edge whatever the text: the default word wrapping falls
+    // back to a search that is quadratic in the length of a line without spaces.
+    outputEdit->setWordWrapMode(QTextOption::WrapAnywhere);
     outputEdit->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(outputEdit, &QPlainTextEdit::customContextMenuRequested, this,
             [this](const QPoint &position) { showOutputContextMenu(position); });
@@ -333,6 +336,9 @@ void MainWindow::setupUi()
     timeoutTimer = new QTimer(this);
     timeoutTimer->setSingleShot(true);
     connect(timeoutTimer, &QTimer::timeout, this, [this] { onRunTimedOut(); });
+    outputFlushTimer = new QTimer(this);
+    outputFlushTimer->setSingleShot(true);
+    connect(outputFlushTimer, &QTimer::timeout, this, [this] { flushOutput(); });
 }
 
 MainWindow::~MainWindow()

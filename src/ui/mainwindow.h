@@ -84,6 +84,8 @@ private:
     void interruptOpenRun();
     void finishExecution();
     void appendOutput(const QString &text);
+    void queueOutput(const QString &text);
+    void flushOutput();
     QString decodeConsoleOutput(const QByteArray &bytes);
     void executeCommand(const CommandInfo &info);
 
@@ -133,6 +135,11 @@ private:
     QList<CommandInfo> currentCommands;
     QList<CommandInfo> searchResults;
     bool isSearchMode = false;
+
+    // Child output waiting to be shown; see queueOutput.
+    QString pendingOutput;
+    QTimer *outputFlushTimer = nullptr;
+    int outputFlushDelayMs = 0;
 
     ConsoleDecoder consoleDecoder;
 

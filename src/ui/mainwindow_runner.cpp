@@ -5,10 +5,14 @@
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTimer>
+
+#include <utility>
 
 // The console runner of the output pane. Every handler of a child's signal is told which child
 // sent it and ignores any child but the one of the open run, so that a replaced or closed run
@@ -20,6 +24,20 @@ const QString kReady = QStringLiteral("就绪");
 
 // How long a new run waits for the child of the run it replaces to end.
 constexpr int kReplacedChildWaitMs = 1000;
+
+// A line of the pane longer than this is costly to extend; see queueOutput.
+constexpr int kLongLine = 16 * 1024;
+// Longest pause between two insertions of a long line's chunks.
+constexpr qint64 kLongestFlushDelayMs = 250;
+
+// The user may have moved the cursor or typed into the pane; output still goes to the end.
+void insertAtEnd(QPlainTextEdit *edit, const QString &text)
+{
+    edit->moveCursor(QTextCursor::End);
+    edit->insertPlainText(text);
+    edit->moveCursor(QTextCursor::End);
+    edit->ensureCursorVisible();
+}
 
 } // namespace
 
@@ -62,7 +80,7 @@ void MainWindow::onProcessOutput(QProcess *child)
         return;
     const QByteArray bytes = child->readAllStandardOutput();
     if (!bytes.isEmpty())
-        appendOutput(decodeConsoleOutput(bytes));
+        queueOutput(decodeConsoleOutput(bytes));
 }
 
 void MainWindow::onProcessFinished(QProcess *child, int exitCode)
@@ -139,11 +157,39 @@ void MainWindow::finishExecution()
 
 void MainWindow::appendOutput(const QString &text)
 {
-    // The user may have moved the cursor or typed into the pane; output still goes to the end.
-    outputEdit->moveCursor(QTextCursor::End);
-    outputEdit->insertPlainText(text);
-    outputEdit->moveCursor(QTextCursor::End);
-    outputEdit->ensureCursorVisible();
+    // Whatever the child printed before comes first.
+    flushOutput();
+    insertAtEnd(outputEdit, text);
+}
+
+void MainWindow::queueOutput(const QString &text)
+{
+    // The pane lays out its whole last line again on every insertion. For ordinary output that
+    // is cheap and each chunk is shown at once. A child that prints one very long line in many
+    // small chunks would make that cost quadratic in the line's length, so while the last line is
+    // long, chunks are gathered and shown together after a pause as long as the last insertion
+    // took: the line still grows live, and the event loop keeps running between insertions.
+    pendingOutput += text;
+    const bool extendsLongLine = !text.contains(QLatin1Char('\n')) &&
+                                 outputEdit->document()->lastBlock().length() > kLongLine;
+    if (!extendsLongLine) {
+        flushOutput();
+        return;
+    }
+    if (!outputFlushTimer->isActive())
+        outputFlushTimer->start(outputFlushDelayMs);
+}
+
+void MainWindow::flushOutput()
+{
+    outputFlushTimer->stop();
+    if (pendingOutput.isEmpty())
+        return;
+    const QString text = std::exchange(pendingOutput, QString());
+    QElapsedTimer cost;
+    cost.start();
+    insertAtEnd(outputEdit, text);
+    outputFlushDelayMs = int(qMin<qint64>(cost.elapsed(), kLongestFlushDelayMs));
 }
 
 QString MainWindow::decodeConsoleOutput(const QByteArray &bytes)
