@@ -95,9 +95,12 @@ QSharedPointer<SeenModal> answerNextFileDialog(const QString &path, int timeoutM
         record(*seen, dialog);
         if (path.isEmpty()) {
             dialog->reject();
-        } else {
-            dialog->selectFile(path);
+        } else if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+            // Typed as a user would: selectFile() can be undone by the folder view loading late.
+            name->setText(path);
             static_cast<QDialog *>(dialog)->accept();
+        } else {
+            dialog->reject();
         }
         return true;
     });
