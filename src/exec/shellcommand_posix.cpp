@@ -1,40 +1,17 @@
-#include "exec/shellcommand.h"
+#include "exec/shellcommand_platform.h"
 
 #include <QProcess>
 
-namespace {
+namespace ShellCommand::Platform {
 
-QString &programForTesting()
+QString interpreter()
 {
-    static QString program;
-    return program;
+    return QStringLiteral("/bin/sh");
 }
 
-QString shell()
+void setArguments(QProcess &process, const QString &commandLine)
 {
-    return programForTesting().isEmpty() ? QStringLiteral("/bin/sh") : programForTesting();
-}
-
-} // namespace
-
-namespace ShellCommand {
-
-void prepare(QProcess &process, const QString &commandLine)
-{
-    process.setProgram(shell());
     process.setArguments({QStringLiteral("-c"), commandLine});
 }
 
-bool startDetached(const QString &commandLine)
-{
-    QProcess process;
-    prepare(process, commandLine);
-    return process.startDetached();
-}
-
-void setProgramForTesting(const QString &program)
-{
-    programForTesting() = program;
-}
-
-} // namespace ShellCommand
+} // namespace ShellCommand::Platform

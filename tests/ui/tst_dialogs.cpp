@@ -17,28 +17,8 @@
 #include <QTemporaryDir>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
-#include <signal.h>
+#include "posixprocess.h"
 #endif
-
-namespace {
-
-#ifdef Q_OS_UNIX
-// True once `pid` has ended: gone, or a zombie that nobody reaped yet.
-bool processEnded(qint64 pid)
-{
-    if (::kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH)
-        return true;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray fields = stat.readAll();
-    const qsizetype afterName = fields.lastIndexOf(')');
-    return afterName > 0 && fields.mid(afterName + 2, 1) == "Z";
-}
-#endif
-
-} // namespace
 
 class DialogsTest : public QObject
 {

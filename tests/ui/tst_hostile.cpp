@@ -2,6 +2,7 @@
 // POSIX only: the command lines are shell lines.
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
+#include "posixprocess.h"
 #include "testmain.h"
 #include "widgetwatch.h"
 
@@ -12,9 +13,6 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
-#include <cerrno>
-#include <signal.h>
 
 namespace {
 
@@ -29,18 +27,6 @@ CommandInfo record(const QString &line)
     info.description = QStringLiteral("hostile");
     info.command = line;
     return info;
-}
-
-bool processEnded(qint64 pid)
-{
-    if (::kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH)
-        return true;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray fields = stat.readAll();
-    const qsizetype afterName = fields.lastIndexOf(')');
-    return afterName > 0 && fields.mid(afterName + 2, 1) == "Z";
 }
 
 // The text a run printed: what stands between the end of its header and its footer.

@@ -2,15 +2,13 @@
 // lines are shell lines.
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
+#include "posixprocess.h"
 #include "testmain.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-
-#include <cerrno>
-#include <signal.h>
 
 namespace {
 
@@ -51,19 +49,6 @@ QStringList headerTimes(const QString &pane)
     for (auto it = stamp.globalMatch(pane); it.hasNext();)
         times << it.next().captured(1);
     return times;
-}
-
-// True once `pid` has ended: gone, or a zombie that nobody reaped yet.
-bool processEnded(qint64 pid)
-{
-    if (::kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH)
-        return true;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray fields = stat.readAll();
-    const qsizetype afterName = fields.lastIndexOf(')');
-    return afterName > 0 && fields.mid(afterName + 2, 1) == "Z";
 }
 
 // A line whose first output line is the process id of a program it started in the background.

@@ -1,0 +1,38 @@
+#include "exec/shellcommand.h"
+
+#include "exec/shellcommand_platform.h"
+
+#include <QProcess>
+
+namespace {
+
+QString &programForTesting()
+{
+    static QString program;
+    return program;
+}
+
+} // namespace
+
+namespace ShellCommand {
+
+void prepare(QProcess &process, const QString &commandLine)
+{
+    process.setProgram(programForTesting().isEmpty() ? Platform::interpreter()
+                                                     : programForTesting());
+    Platform::setArguments(process, commandLine);
+}
+
+bool startDetached(const QString &commandLine)
+{
+    QProcess process;
+    prepare(process, commandLine);
+    return process.startDetached();
+}
+
+void setProgramForTesting(const QString &program)
+{
+    programForTesting() = program;
+}
+
+} // namespace ShellCommand

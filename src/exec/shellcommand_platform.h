@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class QProcess;
+
+// What shellcommand.cpp asks of the platform; implemented in shellcommand_win.cpp and
+// shellcommand_posix.cpp.
+namespace ShellCommand::Platform {
+
+// The platform's command interpreter.
+QString interpreter();
+
+// Sets the arguments of `process`, whose program is already set, so that the interpreter runs
+// `commandLine` verbatim.
+void setArguments(QProcess &process, const QString &commandLine);
+
+} // namespace ShellCommand::Platform
