@@ -199,7 +199,9 @@ void benchCatalogFirstBuild()
 }
 
 // The child of the streaming figures: 2,000,000 short lines, about 15 MB.
-const QString kStreamCommand = qEnvironmentVariableIsSet("QW_STREAM") ? qEnvironmentVariable("QW_STREAM") : QStringLiteral("seq 1 2000000");
+const QString kStreamCommand = qEnvironmentVariableIsSet("QW_STREAM")
+                                   ? qEnvironmentVariable("QW_STREAM")
+                                   : QStringLiteral("seq 1 2000000");
 
 // Peak resident memory of this process, in MiB.
 double peakMemoryMiB()
@@ -295,8 +297,9 @@ void benchStreaming()
     for (int i = 0; i < 3; ++i) {
         const QList<double> pane = runSelf({QStringLiteral("--stream-pane")});
         const QList<double> floor = runSelf({QStringLiteral("--stream-floor")});
-        if (pane.value(3) != floor.value(3))
-            std::printf("    pane holds %.0f characters, floor %.0f\n", pane.value(3),
+        // The pane holds the run's header and footer besides the output: it can only be longer.
+        if (pane.value(3) < floor.value(3))
+            std::printf("    the pane lost output: %.0f characters against %.0f\n", pane.value(3),
                         floor.value(3));
         paneTime.append(pane.value(0));
         floorTime.append(floor.value(0));
