@@ -17,6 +17,9 @@ cd "$(dirname "$0")/.."
 
 root=$PWD
 tarball=${QT6_MINGW_TARBALL:-$root/../shared/qt6-mingw/qt6-mingw-6.4.2.tar.xz}
+# A checkout elsewhere than beside the shared folder still finds the workplace's copy.
+[ -f "$tarball" ] || [ -n "${QT6_MINGW_TARBALL:-}" ] \
+    || tarball=/work/shared/qt6-mingw/qt6-mingw-6.4.2.tar.xz
 qt=$root/build/qt6-mingw
 build=$root/build/windows
 started=$SECONDS
