@@ -29,8 +29,11 @@ void whenModalAppears(int timeoutMs, std::function<bool(QWidget *)> handle)
     timer->start(10);
 }
 
-void record(SeenModal &seen, QWidget *modal)
+} // namespace
+
+SeenModal seenModal(QWidget *modal)
 {
+    SeenModal seen;
     seen.seen = true;
     seen.className = QString::fromLatin1(modal->metaObject()->className());
     seen.title = modal->windowTitle();
@@ -40,9 +43,8 @@ void record(SeenModal &seen, QWidget *modal)
     } else if (auto *edit = modal->findChild<QPlainTextEdit *>()) {
         seen.text = edit->toPlainText();
     }
+    return seen;
 }
-
-} // namespace
 
 QSharedPointer<SeenModal> answerNextMessageBox(QMessageBox::StandardButton button, int timeoutMs)
 {
@@ -51,7 +53,7 @@ QSharedPointer<SeenModal> answerNextMessageBox(QMessageBox::StandardButton butto
         auto *box = qobject_cast<QMessageBox *>(modal);
         if (!box)
             return false;
-        record(*seen, box);
+        *seen = seenModal(box);
         if (QAbstractButton *target = box->button(button))
             target->click();
         else
@@ -68,7 +70,7 @@ QSharedPointer<SeenModal> answerNextDialog(const QString &buttonText, int timeou
         auto *dialog = qobject_cast<QDialog *>(modal);
         if (!dialog || qobject_cast<QMessageBox *>(modal) || qobject_cast<QFileDialog *>(modal))
             return false;
-        record(*seen, dialog);
+        *seen = seenModal(dialog);
         if (buttonText.isEmpty()) {
             dialog->reject();
             return true;
@@ -92,7 +94,7 @@ QSharedPointer<SeenModal> answerNextFileDialog(const QString &path, int timeoutM
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         if (!dialog)
             return false;
-        record(*seen, dialog);
+        *seen = seenModal(dialog);
         if (path.isEmpty()) {
             dialog->reject();
         } else if (auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {

@@ -14,6 +14,9 @@ struct SeenModal
     QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
 
+// What `modal` shows now.
+SeenModal seenModal(QWidget *modal);
+
 // Answers the next modal widget that becomes active within `timeoutMs`: records what it showed
 // and presses `button` (a QMessageBox standard button). Call it before the operation that opens
 // the box; inspect the result after the operation returned.

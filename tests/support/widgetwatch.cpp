@@ -88,13 +88,7 @@ QSharedPointer<QList<SeenModal>> answerMessageBoxes(int count, int timeoutMs)
              if (!box || !box->isVisible() || answered->contains(box))
                  return false;
              answered->append(box);
-             SeenModal modal;
-             modal.seen = true;
-             modal.className = QString::fromLatin1(box->metaObject()->className());
-             modal.title = box->windowTitle();
-             modal.text = box->text();
-             modal.icon = box->icon();
-             seen->append(modal);
+             seen->append(seenModal(box));
              if (QAbstractButton *yes = box->button(QMessageBox::Yes))
                  yes->click();
              else if (QAbstractButton *ok = box->button(QMessageBox::Ok))

@@ -31,14 +31,8 @@ QSharedPointer<QList<SeenModal>> answerBoxesInOrder(QList<QMessageBox::StandardB
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (box && !handled->contains(box) && seen->size() < answers.size()) {
             handled->append(box);
-            SeenModal modal;
-            modal.seen = true;
-            modal.className = QString::fromLatin1(box->metaObject()->className());
-            modal.title = box->windowTitle();
-            modal.text = box->text();
-            modal.icon = box->icon();
             const QMessageBox::StandardButton answer = answers.at(seen->size());
-            seen->append(modal);
+            seen->append(seenModal(box));
             if (QAbstractButton *button = box->button(answer))
                 button->click();
             else
