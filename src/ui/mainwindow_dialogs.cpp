@@ -88,8 +88,12 @@ void MainWindow::runCommandToDialog(const QString &title, const QString &command
                 });
             });
 
+    // A window that closes while the run is under way ends the programs the command started too,
+    // not only the interpreter that the process's own destructor kills.
+    connect(guard, &QObject::destroyed, child, [child] { ProcessTree::kill(*child); });
+
     ShellCommand::prepare(*child, commandLine);
-    child->start(QIODevice::ReadWrite);
+    ProcessTree::start(*child, QIODevice::ReadWrite);
     // Nobody writes to it: a program that reads its input (wmic does when the input is a pipe)
     // ends instead of keeping its window from ever opening.
     child->closeWriteChannel();

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -320,7 +321,13 @@ void DialogsTest::closingTheWindowDropsRunsStillUnderWay()
 #ifdef Q_OS_WIN
     ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("ping -n 4 127.0.0.1 > nul"));
 #else
-    ui->runCommandToDialog(QStringLiteral("丁"), QStringLiteral("sleep 4"));
+    // The command's own program records its id, to be checked once the window is gone.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString pidFile = dir.filePath(QStringLiteral("sleep.pid"));
+    ui->runCommandToDialog(QStringLiteral("丁"),
+                           QStringLiteral("sleep 30 & echo $! > '%1'; wait").arg(pidFile));
+    QTRY_VERIFY(QFileInfo(pidFile).size() > 0);
 #endif
     QTest::qWait(200);
     delete ui;
@@ -329,6 +336,13 @@ void DialogsTest::closingTheWindowDropsRunsStillUnderWay()
     window = nullptr;
     QTest::qWait(1000);
     QVERIFY(windows->isEmpty());
+#ifdef Q_OS_UNIX
+    QFile pid(pidFile);
+    QVERIFY(pid.open(QIODevice::ReadOnly));
+    const qint64 sleepPid = pid.readAll().trimmed().toLongLong();
+    QVERIFY(sleepPid > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(processEnded(sleepPid), 2000);
+#endif
 }
 
 void DialogsTest::informationRunThatCannotStartIsReportedAndReleased()
