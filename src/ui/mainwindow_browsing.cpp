@@ -24,6 +24,10 @@ const QList<CommandInfo> &MainWindow::browsedList() const
 
 void MainWindow::updateCommandTable(const QList<CommandInfo> &list)
 {
+    // Removing the rows changes the selection while the old current row is still set and the
+    // paging state already names the new page: the selection handler would take the record now
+    // at that position for the one the user picked, and show it.
+    const QSignalBlocker blocker(commandTable);
     commandTable->clearContents();
     commandTable->setRowCount(0);
 

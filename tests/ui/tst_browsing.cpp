@@ -55,6 +55,7 @@ private slots:
     void categoryPickAndRefreshDuringASearch();
     void selectionShowsTheRecordOfTheRowShown();
     void emptyingTheSearchKeepsRowsAndRecordsTogether();
+    void newListsLeaveTheDetailsAndTabAlone();
 
 private:
     MainWindow *window = nullptr;
@@ -278,6 +279,23 @@ void BrowsingTest::emptyingTheSearchKeepsRowsAndRecordsTogether()
         QCOMPARE(info.description, table->item(row, 0)->text());
         QCOMPARE(info.category, QStringLiteral("控制面板"));
     }
+}
+
+void BrowsingTest::newListsLeaveTheDetailsAndTabAlone()
+{
+    clickRow(ui->commandTable(), 2);
+    const QString selected = ui->commandTable()->item(2, 1)->text();
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), selected);
+    ui->mainTabs()->setCurrentIndex(1);
+
+    // A selected row that disappears with the page must not select the record now at its place.
+    button("下一页")->click();
+    pickCategory(ui->categoryTree(), QStringLiteral("网络配置"));
+    typeSearch(ui->searchEdit(), QStringLiteral("net"));
+    ui->pageSizeCombo()->setCurrentText(QStringLiteral("10"));
+    QCOMPARE(ui->mainTabs()->currentIndex(), 1);
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), selected);
+    QCOMPARE(ui->commandTable()->currentRow(), -1);
 }
 
 QUILLWICK_TEST_MAIN(BrowsingTest)
