@@ -37,6 +37,13 @@ double msSince(const QElapsedTimer &timer)
     return double(timer.nsecsElapsed()) / 1e6;
 }
 
+void showExposed(QWidget &window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("window not exposed");
+}
+
 void printRow(const char *what, const QString &figure, const QString &floor, double ratio,
               const char *goal)
 {
@@ -124,9 +131,7 @@ void benchSearchKeystroke()
 {
     MainWindow window;
     MainWindowAccess ui(window);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        qFatal("window not exposed");
+    showExposed(window);
     const CommandCatalog catalog;
 
     // Keywords: the last character is the one typed while measuring.
@@ -241,9 +246,7 @@ int modeStreamPane()
 {
     MainWindow window;
     MainWindowAccess ui(window);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        qFatal("window not exposed");
+    showExposed(window);
     CommandInfo info;
     info.description = QStringLiteral("stream");
     info.command = kStreamCommand;
@@ -267,9 +270,7 @@ int modeStreamFloor()
 {
     QPlainTextEdit edit;
     edit.resize(800, 800);
-    edit.show();
-    if (!QTest::qWaitForWindowExposed(&edit))
-        qFatal("window not exposed");
+    showExposed(edit);
 
     QElapsedTimer timer;
     timer.start();
@@ -325,9 +326,7 @@ void benchStopLatency()
 {
     MainWindow window;
     MainWindowAccess ui(window);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        qFatal("window not exposed");
+    showExposed(window);
     CommandInfo info;
     info.description = QStringLiteral("chain");
     info.command = QStringLiteral("sleep 30 && echo never");

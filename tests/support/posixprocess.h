@@ -20,3 +20,12 @@ inline bool processEnded(qint64 pid)
     const qsizetype afterName = fields.lastIndexOf(')');
     return afterName > 0 && fields.mid(afterName + 2, 1) == "Z";
 }
+
+// The process id a command wrote into `path`; 0 when there is none.
+inline qint64 pidFromFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return file.readAll().trimmed().toLongLong();
+}

@@ -337,9 +337,7 @@ void DialogsTest::closingTheWindowDropsRunsStillUnderWay()
     QTest::qWait(1000);
     QVERIFY(windows->isEmpty());
 #ifdef Q_OS_UNIX
-    QFile pid(pidFile);
-    QVERIFY(pid.open(QIODevice::ReadOnly));
-    const qint64 sleepPid = pid.readAll().trimmed().toLongLong();
+    const qint64 sleepPid = pidFromFile(pidFile);
     QVERIFY(sleepPid > 0);
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(sleepPid), 2000);
 #endif
@@ -435,9 +433,7 @@ void DialogsTest::commandHelpIsBoundedAndEndsTheWholeProgram()
     QCOMPARE(box->text, QStringLiteral("无法获取命令帮助（超时）"));
     QCOMPARE(box->icon, QMessageBox::Warning);
 #ifdef Q_OS_UNIX
-    QFile pid(pidFile);
-    QVERIFY(pid.open(QIODevice::ReadOnly));
-    const qint64 sleepPid = pid.readAll().trimmed().toLongLong();
+    const qint64 sleepPid = pidFromFile(pidFile);
     QVERIFY(sleepPid > 0);
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(sleepPid), 3000);
 #endif
