@@ -64,7 +64,7 @@ const Entry kUtilitiesEntries[] = {
     {"if exist file.txt echo Found", "判断file.txt是否存在", false, ""},
     {"choice /c YNC /m \"选择\"", "显示“选择”并等待Y/N/C", false, ""},
     {"start notepad.exe", "启动记事本", false, ""},
-    {"timeout 5", "等待5秒（可按键跳过）", false, ""},
+    {"timeout 5", "等待5秒（输入重定向时报错）", false, ""},
     {"color 0a", "控制台设为黑底绿字", false, ""},
     {"title MyConsole", "设置窗口标题为MyConsole", false, ""},
     {"assoc", "显示所有文件关联", false, ""},
