@@ -27,12 +27,19 @@ if(CMAKE_CROSSCOMPILING AND CMAKE_HOST_UNIX)
     list(REMOVE_DUPLICATES wine_dirs)
     set(QUILLWICK_WINEPATH "${wine_dirs}")
 
-    set(QUILLWICK_WINE_FONTDIR_HOST "/usr/share/fonts/truetype/wqy" CACHE PATH
-        "Host folder with a CJK font for the offscreen platform under Wine")
-    if(NOT EXISTS "${QUILLWICK_WINE_FONTDIR_HOST}")
-        message(FATAL_ERROR "${QUILLWICK_WINE_FONTDIR_HOST} is missing: install fonts-wqy-microhei")
-    endif()
-    string(REPLACE "/" "\\" QUILLWICK_WINE_FONTDIR "Z:${QUILLWICK_WINE_FONTDIR_HOST}")
+    # The offscreen platform reads its fonts from one folder: a CJK font for the interface and a
+    # monospace one, which stands in for Consolas as on a Windows without it.
+    set(QUILLWICK_WINE_FONTS "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"
+        "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf" CACHE STRING
+        "Host font files for the offscreen platform under Wine")
+    set(font_dir "${CMAKE_BINARY_DIR}/wine-fonts")
+    foreach(font IN LISTS QUILLWICK_WINE_FONTS)
+        if(NOT EXISTS "${font}")
+            message(FATAL_ERROR "${font} is missing: install fonts-wqy-microhei and fonts-dejavu-core")
+        endif()
+        file(COPY "${font}" DESTINATION "${font_dir}")
+    endforeach()
+    string(REPLACE "/" "\\" QUILLWICK_WINE_FONTDIR "Z:${font_dir}")
     set(QUILLWICK_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 
     configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh

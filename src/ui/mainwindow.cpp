@@ -3,10 +3,10 @@
 #include "app/identity.h"
 #include "exec/customcommand.h"
 #include "exec/processtree.h"
+#include "ui/consolefont.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFont>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -198,7 +198,6 @@ void MainWindow::setupUi()
 
     // Right-hand tabs
     mainTabs = new QTabWidget;
-    QFont fixedFont(QStringLiteral("Consolas"), 10);
 
     auto *detailsPage = new QWidget;
     auto *detailsLayout = new QVBoxLayout(detailsPage);
@@ -212,13 +211,13 @@ void MainWindow::setupUi()
     detailCommandEdit = new QPlainTextEdit;
     detailCommandEdit->setReadOnly(true);
     detailCommandEdit->setMaximumHeight(90);
-    detailCommandEdit->setFont(fixedFont);
+    useConsoleFont(detailCommandEdit);
     detailsLayout->addWidget(detailCommandEdit);
     detailsLayout->addSpacing(10);
     detailsLayout->addWidget(captionLabel(QStringLiteral("命令描述:")));
     detailDescriptionEdit = new QPlainTextEdit;
     detailDescriptionEdit->setReadOnly(true);
-    detailDescriptionEdit->setFont(fixedFont);
+    useConsoleFont(detailDescriptionEdit);
     detailsLayout->addWidget(detailDescriptionEdit, 1);
     auto *detailButtons = new QHBoxLayout;
     auto *executeSelectedButton = new QPushButton(QStringLiteral("执行命令"));
@@ -257,7 +256,7 @@ void MainWindow::setupUi()
     outputButtons->addStretch();
     outputLayout->addLayout(outputButtons);
     outputEdit = new QPlainTextEdit;
-    outputEdit->setFont(fixedFont);
+    useConsoleFont(outputEdit);
     outputEdit->setReadOnly(false);
     // Like a console window, wrap at the edge whatever the text: the default word wrapping falls
     // back to a search that is quadratic in the length of a line without spaces.

@@ -2,6 +2,7 @@
 
 #include "catalog/commandcatalog.h"
 #include "exec/consoledecoder.h"
+#include "exec/consolelines.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -138,6 +139,8 @@ private:
 
     // Child output waiting to be shown; see queueOutput.
     QString pendingOutput;
+    // The console line rules for the child output in the pane.
+    ConsoleLines consoleLines;
     QTimer *outputFlushTimer = nullptr;
     int outputFlushDelayMs = 0;
 

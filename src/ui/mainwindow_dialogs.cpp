@@ -1,12 +1,13 @@
 #include "ui/mainwindow.h"
 
 #include "exec/consoledecoder.h"
+#include "exec/consolelines.h"
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
+#include "ui/consolefont.h"
 #include "ui/helptexts.h"
 
 #include <QDialog>
-#include <QFont>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -28,12 +29,7 @@ void MainWindow::showTextDialog(const QString &title, const QString &text)
 
     auto *textArea = new QPlainTextEdit;
     textArea->setReadOnly(true);
-    const QFont font(QStringLiteral("Consolas"), 10);
-    textArea->setFont(font);
-    // The window's style sheet sets a font on every widget, which would override setFont; the
-    // area's own rule wins over inherited ones, so console output keeps its columns.
-    textArea->setStyleSheet(QStringLiteral("font-family: \"%1\"; font-size: %2pt;")
-                                .arg(font.family(), QString::number(font.pointSize())));
+    useConsoleFont(textArea);
     textArea->setPlainText(text);
     layout->addWidget(textArea);
 
@@ -68,7 +64,7 @@ void MainWindow::runCommandToDialog(const QString &title, const QString &command
         buffer->append(child->readAllStandardOutput());
         // A fresh decoder: a run must not inherit half a character from other output.
         ConsoleDecoder decoder;
-        const QString text = decoder.decode(*buffer);
+        const QString text = ConsoleLines::text(decoder.decode(*buffer));
         showTextDialog(title, text);
         release();
     });
@@ -147,8 +143,10 @@ void MainWindow::showCommandHelp()
         return;
     }
 
-    const QString standardOutput = decodeConsoleOutput(child.readAllStandardOutput());
-    const QString standardError = decodeConsoleOutput(child.readAllStandardError());
+    const QString standardOutput =
+        ConsoleLines::text(decodeConsoleOutput(child.readAllStandardOutput()));
+    const QString standardError =
+        ConsoleLines::text(decodeConsoleOutput(child.readAllStandardError()));
     showTextDialog(QStringLiteral("命令帮助"),
                    commandHelpText(program, standardOutput, standardError));
 }

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTimer>
 
 void MainWindow::copyCommand()
 {
@@ -24,6 +25,8 @@ void MainWindow::copyCommand()
 
 void MainWindow::copyOutput()
 {
+    // Output gathered but not yet shown is part of what was received.
+    flushOutput();
     const QString text = outputEdit->toPlainText();
     if (text.trimmed().isEmpty()) {
         statusLabel->setText(QStringLiteral("没有输出可复制"));
@@ -35,7 +38,9 @@ void MainWindow::copyOutput()
 
 void MainWindow::saveOutput()
 {
-    // Output that arrives while the dialog is open is not part of this save.
+    // Output that arrives while the dialog is open is not part of this save; output gathered but
+    // not yet shown is.
+    flushOutput();
     const QString snapshot = outputEdit->toPlainText();
     if (snapshot.trimmed().isEmpty()) {
         QMessageBox::information(this, QStringLiteral("提示"),
@@ -61,6 +66,10 @@ void MainWindow::saveOutput()
 
 void MainWindow::clearOutput()
 {
+    // Nothing received before the clear may appear after it.
+    outputFlushTimer->stop();
+    pendingOutput.clear();
+    consoleLines.reset();
     outputEdit->clear();
 }
 

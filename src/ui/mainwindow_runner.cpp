@@ -10,8 +10,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 // The console runner of the output pane. Every handler of a child's signal is told which child
@@ -35,6 +38,21 @@ void insertAtEnd(QPlainTextEdit *edit, const QString &text)
 {
     edit->moveCursor(QTextCursor::End);
     edit->insertPlainText(text);
+    edit->moveCursor(QTextCursor::End);
+    edit->ensureCursorVisible();
+}
+
+// The child's current line is the pane's last line: every text of the tool's own ends its line.
+void applyToLastLine(QPlainTextEdit *edit, const ConsoleLines::Edit &change)
+{
+    if (change.text.isEmpty())
+        return;
+    QTextDocument *document = edit->document();
+    const QTextBlock last = document->lastBlock();
+    QTextCursor cursor(document);
+    cursor.setPosition(last.position() + std::min(change.column, qsizetype(last.length() - 1)));
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.insertText(change.text);
     edit->moveCursor(QTextCursor::End);
     edit->ensureCursorVisible();
 }
@@ -160,6 +178,7 @@ void MainWindow::appendOutput(const QString &text)
     // Whatever the child printed before comes first.
     flushOutput();
     insertAtEnd(outputEdit, text);
+    consoleLines.reset();
 }
 
 void MainWindow::queueOutput(const QString &text)
@@ -170,8 +189,8 @@ void MainWindow::queueOutput(const QString &text)
     // long, chunks are gathered and shown together after a pause as long as the last insertion
     // took: the line still grows live, and the event loop keeps running between insertions.
     pendingOutput += text;
-    const bool extendsLongLine = !text.contains(QLatin1Char('\n')) &&
-                                 outputEdit->document()->lastBlock().length() > kLongLine;
+    const bool extendsLongLine =
+        !text.contains(QLatin1Char('\n')) && consoleLines.currentLine().size() > kLongLine;
     if (!extendsLongLine) {
         flushOutput();
         return;
@@ -185,10 +204,10 @@ void MainWindow::flushOutput()
     outputFlushTimer->stop();
     if (pendingOutput.isEmpty())
         return;
-    const QString text = std::exchange(pendingOutput, QString());
+    const ConsoleLines::Edit change = consoleLines.feed(std::exchange(pendingOutput, QString()));
     QElapsedTimer cost;
     cost.start();
-    insertAtEnd(outputEdit, text);
+    applyToLastLine(outputEdit, change);
     outputFlushDelayMs = int(qMin<qint64>(cost.elapsed(), kLongestFlushDelayMs));
 }
 

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
@@ -59,6 +60,16 @@ void StartupTest::initialStateOfTheWidgets()
     QVERIFY(!ui.outputEdit()->isReadOnly());
     QVERIFY(ui.detailCommandEdit()->isReadOnly());
     QVERIFY(ui.detailDescriptionEdit()->isReadOnly());
+    // Console output keeps its columns: a fixed-pitch font, not the style sheet's "Microsoft
+    // YaHei" that every other widget gets.
+    for (QWidget *box :
+         {static_cast<QWidget *>(ui.outputEdit()), static_cast<QWidget *>(ui.detailCommandEdit()),
+          static_cast<QWidget *>(ui.detailDescriptionEdit())}) {
+        box->ensurePolished();
+        QCOMPARE(box->font().family(), QStringLiteral("Consolas"));
+        QCOMPARE(box->font().pointSize(), 10);
+        QVERIFY(QFontInfo(box->font()).fixedPitch());
+    }
     QCOMPARE(ui.categoryTree()->maximumHeight(), 210);
     QVERIFY(ui.timeoutTimer()->isSingleShot());
     QVERIFY(!ui.process());

@@ -1,4 +1,5 @@
 #include "exec/consoledecoder.h"
+#include "exec/consolelines.h"
 #include "testmain.h"
 
 namespace {
@@ -6,6 +7,19 @@ bool systemEncodingIsUtf8()
 {
     QStringDecoder probe(QStringConverter::System);
     return probe.decode(QByteArray("\xe4\xb8\xad")) == QStringLiteral("中");
+}
+
+// What a view shows after taking the edits of `chunks` in turn, as the output pane does.
+QString shownAfter(const QStringList &chunks)
+{
+    ConsoleLines lines;
+    QString shown;
+    for (const QString &chunk : chunks) {
+        const ConsoleLines::Edit edit = lines.feed(chunk);
+        const qsizetype lineStart = shown.lastIndexOf(QLatin1Char('\n')) + 1;
+        shown = shown.left(lineStart + edit.column) + edit.text;
+    }
+    return shown;
 }
 } // namespace
 
@@ -16,6 +30,9 @@ class ConsoleDecoderTest : public QObject
 private slots:
     void splitCharacterIsCompletedByTheNextChunk();
     void anySplitGivesTheTextOfTheWholeStream();
+    void consoleLineRules_data();
+    void consoleLineRules();
+    void consoleLinesAreTheSameHoweverTheOutputIsSplit();
 };
 
 void ConsoleDecoderTest::splitCharacterIsCompletedByTheNextChunk()
@@ -55,6 +72,52 @@ void ConsoleDecoderTest::anySplitGivesTheTextOfTheWholeStream()
     ConsoleDecoder decoder;
     QCOMPARE(decoder.decode(QByteArray("\xd9\xcb\xf5", 3)),
              QString(3, QChar::ReplacementCharacter));
+}
+
+void ConsoleDecoderTest::consoleLineRules_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("LF") << "a\nb\n"
+                        << "a\nb\n";
+    QTest::newRow("CR LF, as Windows programs write") << "a\r\nb\r\n"
+                                                      << "a\nb\n";
+    QTest::newRow("CR CR LF, as wmic writes to a pipe") << "a\r\r\nb\r\r\n"
+                                                        << "a\nb\n";
+    QTest::newRow("progress counter") << "1%\r50%\r100%\r\ndone\n"
+                                      << "100%\ndone\n";
+    QTest::newRow("shorter overwrite keeps the rest") << "12345\rab"
+                                                      << "ab345";
+    QTest::newRow("CR left at the end") << "line\r"
+                                        << "line";
+    QTest::newRow("empty lines stay") << "\n\r\n\n"
+                                      << "\n\n\n";
+    QTest::newRow("Chinese progress line")
+        << QStringLiteral("验证 9% 已完成。\r验证 10% 已完成。\r\n")
+        << QStringLiteral("验证 10% 已完成。\n");
+}
+
+void ConsoleDecoderTest::consoleLineRules()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, shown);
+    QCOMPARE(ConsoleLines::text(output), shown);
+    QCOMPARE(shownAfter({output}), shown);
+}
+
+void ConsoleDecoderTest::consoleLinesAreTheSameHoweverTheOutputIsSplit()
+{
+    const QString output = QStringLiteral("abc\r\r\nx\r12345\rab\r\n\rz\n9%\r10%\r\r");
+    const QString whole = ConsoleLines::text(output);
+    QCOMPARE(whole, QStringLiteral("abc\nab345\nz\n10%"));
+    for (qsizetype first = 0; first <= output.size(); ++first) {
+        for (qsizetype second = first; second <= output.size(); ++second) {
+            const QStringList chunks = {output.left(first), output.mid(first, second - first),
+                                        output.mid(second)};
+            QVERIFY2(shownAfter(chunks) == whole,
+                     qPrintable(QStringLiteral("split at %1 and %2").arg(first).arg(second)));
+        }
+    }
 }
 
 QUILLWICK_TEST_MAIN(ConsoleDecoderTest)

@@ -1,11 +1,17 @@
 // The runner and the elevation layer against a real cmd.exe and the real Windows calls (Wine's on
 // Linux). Windows only.
+#include "exec/consoledecoder.h"
 #include "exec/elevation.h"
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
 #include "testmain.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 
 #include <windows.h>
 
@@ -47,6 +53,18 @@ QList<DWORD> processesNamed(const wchar_t *exeName, DWORD parentId = 0)
     return found;
 }
 
+// The piecewriter fixture's command line: hex pieces written `pauseMs` apart, one read each.
+QString pieceWriterLine(int pauseMs, const QList<QByteArray> &pieces)
+{
+    QString line = QStringLiteral("\"%1\" %2")
+                       .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                                     QStringLiteral("/piecewriter.exe")),
+                            QString::number(pauseMs));
+    for (const QByteArray &piece : pieces)
+        line += QLatin1Char(' ') + QString::fromLatin1(piece.toHex());
+    return line;
+}
+
 bool isRunning(DWORD processId)
 {
     HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, processId);
@@ -68,6 +86,8 @@ private slots:
     void cleanup();
 
     void embeddedQuotesReachTheProgramUnchanged();
+    void interpreterIsSystemCmdWithoutAutoRun();
+    void outputIsDecodedInTheConsoleCodePage();
     void stopEndsTheProgramsOfTheChain();
     void timeOutEndsTheProgramsOfTheChain();
     void replacingARunEndsTheProgramsOfTheChain();
@@ -124,6 +144,69 @@ void ExecutionWinTest::embeddedQuotesReachTheProgramUnchanged()
     QVERIFY2(pane().contains(QStringLiteral("\n\"a b\" \n\"%1\" \"\"\n")), qPrintable(pane()));
     QVERIFY(!pane().contains(QLatin1Char('\\')));
     QVERIFY(pane().endsWith(kFooter));
+}
+
+void ExecutionWinTest::interpreterIsSystemCmdWithoutAutoRun()
+{
+    // A cmd.exe in the working directory comes before System32 in a search by name; here it is
+    // the piecewriter fixture, which would print its usage line instead of running the command.
+    QTemporaryDir planted;
+    QVERIFY(planted.isValid());
+    QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/piecewriter.exe"),
+                        planted.filePath(QStringLiteral("cmd.exe"))));
+    const QString previousDirectory = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(planted.path()));
+    ui->executeCommand(consoleRecord(QStringLiteral("echo from system cmd")));
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+    QDir::setCurrent(previousDirectory);
+    QVERIFY2(pane().contains(QStringLiteral("\nfrom system cmd\n")), qPrintable(pane()));
+    QVERIFY(!pane().contains(QStringLiteral("piecewriter")));
+
+    // A user's AutoRun command would run before every line and write into the pane.
+    HKEY key = nullptr;
+    QCOMPARE(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Command Processor", 0,
+                             nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+             LONG(ERROR_SUCCESS));
+    const auto removeAutoRun = qScopeGuard([key] {
+        RegDeleteValueW(key, L"AutoRun");
+        RegCloseKey(key);
+    });
+    const wchar_t autoRun[] = L"echo AUTORUN-RAN";
+    QCOMPARE(RegSetValueExW(key, L"AutoRun", 0, REG_SZ, reinterpret_cast<const BYTE *>(autoRun),
+                            sizeof autoRun),
+             LONG(ERROR_SUCCESS));
+    QProcess probe;
+    probe.setNativeArguments(QStringLiteral("/c echo probe"));
+    probe.start(QStringLiteral("cmd.exe"), {});
+    QVERIFY(probe.waitForFinished(kRunEndMs));
+    if (!probe.readAllStandardOutput().contains("AUTORUN-RAN"))
+        QSKIP("this cmd.exe ignores AutoRun (Wine 8 does); Windows' own runs it unless /d");
+    ui->executeCommand(consoleRecord(QStringLiteral("echo line only")));
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+    QVERIFY2(!pane().contains(QStringLiteral("AUTORUN-RAN")), qPrintable(pane()));
+}
+
+void ExecutionWinTest::outputIsDecodedInTheConsoleCodePage()
+{
+    // A Chinese progress counter in GBK (code page 936), with double-byte characters split
+    // between reads, as a Chinese Windows' console programs write it.
+    ui->setConsoleDecoder(ConsoleDecoder(936));
+    const QByteArray progress10 =
+        QByteArray::fromHex("d1e9d6a42031302520d2d1cdeab3c9a1a3") + "\r"; // 验证 10% 已完成。
+    const QByteArray progress100 =
+        QByteArray::fromHex("d1e9d6a4203130302520d2d1cdeab3c9a1a3") + "\r\n"; // 验证 100% 已完成。
+    // Split after the lead byte of 验 and after the lead byte of 完.
+    ui->executeCommand(consoleRecord(pieceWriterLine(
+        200, {progress10.left(1), progress10.mid(1, 11), progress10.mid(12), progress100})));
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+    QVERIFY2(pane().contains(QStringLiteral("=\n\n验证 100% 已完成。\n\n=")), qPrintable(pane()));
+
+    // By default, the OEM code page. Where it differs from the ANSI one (437 against 1252 in
+    // Wine's default prefix, as on a Western Windows) the two decode differently: 0x82 0x94 is
+    // "éö" in 437 and 850.
+    if (GetOEMCP() != 437 && GetOEMCP() != 850)
+        QSKIP("the check's bytes are chosen for the OEM code pages 437 and 850");
+    QCOMPARE(ConsoleDecoder().decode("\x82\x94"), QStringLiteral("éö"));
 }
 
 void ExecutionWinTest::stopEndsTheProgramsOfTheChain()

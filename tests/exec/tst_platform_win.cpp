@@ -1,6 +1,7 @@
 #include "exec/shellcommand.h"
 #include "testmain.h"
 
+#include <QFileInfo>
 #include <QProcess>
 
 namespace {
@@ -68,9 +69,12 @@ void PlatformWinTest::preparedLineReachesCmdUnchanged()
     QCOMPARE(outcome.output, QStringLiteral("\"a b\""));
     QCOMPARE(outcome.exitCode, 0);
 
+    // cmd.exe by its full path, never found by a search.
     QProcess process;
     ShellCommand::prepare(process, QStringLiteral("echo x"));
-    QCOMPARE(process.program(), QStringLiteral("cmd.exe"));
+    const QFileInfo program(process.program());
+    QVERIFY2(program.isAbsolute() && program.isFile(), qPrintable(process.program()));
+    QCOMPARE(program.fileName().toLower(), QStringLiteral("cmd.exe"));
     QVERIFY(process.arguments().isEmpty());
 }
 

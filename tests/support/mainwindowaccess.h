@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <utility>
+
 // Gives tests the window's private members, so that they can drive and inspect the real widgets.
 struct MainWindowAccess
 {
@@ -55,6 +57,9 @@ struct MainWindowAccess
 
     void executeCommand(const CommandInfo &info) { w.executeCommand(info); }
     void appendOutput(const QString &text) { w.appendOutput(text); }
+    // As if a child of the open run had written `text`.
+    void queueOutput(const QString &text) { w.queueOutput(text); }
+    void setConsoleDecoder(ConsoleDecoder decoder) { w.consoleDecoder = std::move(decoder); }
     QString decodeConsoleOutput(const QByteArray &bytes) { return w.decodeConsoleOutput(bytes); }
     void showTextDialog(const QString &title, const QString &text)
     {

@@ -6,10 +6,10 @@
 
 #include <QBoxLayout>
 #include <QDialog>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -124,6 +124,7 @@ void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
         bool readOnly = false;
         QString family;
         int pointSize = 0;
+        bool fixedPitch = false;
         int scrolledTo = -1;
         QStringList layoutItems;
         Qt::Alignment buttonAlignment;
@@ -147,6 +148,7 @@ void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
                       seen->readOnly = area->isReadOnly();
                       seen->family = area->font().family();
                       seen->pointSize = area->font().pointSize();
+                      seen->fixedPitch = QFontInfo(area->font()).fixedPitch();
                       seen->scrolledTo = area->verticalScrollBar()->value();
                       auto *layout = qobject_cast<QVBoxLayout *>(dialog->layout());
                       for (int i = 0; layout && i < layout->count(); ++i) {
@@ -176,6 +178,7 @@ void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
     // The window's style sheet gives every widget "Microsoft YaHei"; the text keeps its own font.
     QCOMPARE(seen->family, QStringLiteral("Consolas"));
     QCOMPARE(seen->pointSize, 10);
+    QVERIFY(seen->fixedPitch);
     QCOMPARE(seen->scrolledTo, 0);
     QCOMPARE(seen->layoutItems, QStringList({QStringLiteral("text"), QStringLiteral("button")}));
     QCOMPARE(seen->buttonAlignment, Qt::AlignHCenter);

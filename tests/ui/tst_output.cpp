@@ -92,6 +92,23 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+const QString kRule = QString(80, QLatin1Char('='));
+const QString kFooter = QStringLiteral("\n") + kRule + QStringLiteral("\n命令执行完成！\n") +
+                        kRule + QStringLiteral("\n\n");
+
+// A command line that runs the piecewriter fixture: each piece is one write, `pauseMs` apart, so
+// that every piece reaches the tool in a read of its own.
+QString pieceWriterLine(int pauseMs, const QList<QByteArray> &pieces)
+{
+    QString line = QStringLiteral("\"%1\" %2")
+                       .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                                     QStringLiteral("/piecewriter")),
+                            QString::number(pauseMs));
+    for (const QByteArray &piece : pieces)
+        line += QLatin1Char(' ') + QString::fromLatin1(piece.toHex());
+    return line;
+}
+
 void clickRow(QTableWidget *table, int row)
 {
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
@@ -123,6 +140,8 @@ private slots:
     void failedSaveIsReportedAndNeverDamagesTheOldFile();
     void copyActionsFillTheClipboardOnlyWhenThereIsSomething();
     void outputMenuCopiesClearsOrSavesAtTheCursor();
+    void consoleLineRulesHoldAcrossTheReadsOfARealChild();
+    void heldBackLongLineIsCopiedSavedOrCleared();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -383,6 +402,52 @@ void OutputTest::outputMenuCopiesClearsOrSavesAtTheCursor()
     edit->setPlainText(QStringLiteral("more"));
     button("清空输出")->click();
     QVERIFY(edit->toPlainText().isEmpty());
+}
+
+void OutputTest::consoleLineRulesHoldAcrossTheReadsOfARealChild()
+{
+    // Through the real runner (cmd.exe under Wine, the stand-in shell elsewhere), with the reads
+    // split where Windows programs make them hurt: a CR LF torn apart, wmic's CR CR LF, a progress
+    // counter rewriting its line, a shorter overwrite, and a CR still pending when the run ends.
+    CommandInfo info;
+    info.description = QStringLiteral("分块输出");
+    info.command = pieceWriterLine(
+        200, {"first\r", "\nsecond\r\r", "\n10%\r", "20%\r100%\r\n", "12345\rab\n", "last\r"});
+    ui->executeCommand(info);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+    const QString pane = ui->outputEdit()->toPlainText();
+    QVERIFY2(pane.endsWith(QStringLiteral("=\n\nfirst\nsecond\n100%\nab345\nlast") + kFooter),
+             qPrintable(pane));
+    QVERIFY(!pane.contains(QLatin1Char('\r')));
+}
+
+void OutputTest::heldBackLongLineIsCopiedSavedOrCleared()
+{
+    // A line this long is extended in gathered chunks, shown after a pause; what is gathered was
+    // received all the same.
+    const QString longLine(20000, QLatin1Char('x'));
+    ui->queueOutput(longLine);
+    ui->queueOutput(QStringLiteral("tail"));
+    QCOMPARE(ui->outputEdit()->toPlainText(), longLine);
+
+    button("复制输出")->click();
+    QCOMPARE(clipboard()->text(), longLine + QStringLiteral("tail"));
+
+    ui->queueOutput(QStringLiteral("more"));
+    const QString target = dir->filePath(QStringLiteral("gathered.txt"));
+    auto dialog = answerSaveDialog(target);
+    auto result = answerNextMessageBox(QMessageBox::Ok);
+    button("保存到文件")->click();
+    QVERIFY(dialog->seen);
+    QCOMPARE(fileBytes(target), (longLine + QStringLiteral("tailmore")).toUtf8());
+
+    // Nothing received before a clear shows up after it, however long the pause.
+    ui->queueOutput(QStringLiteral("gone"));
+    button("清空输出")->click();
+    QTest::qWait(300);
+    QCOMPARE(ui->outputEdit()->toPlainText(), QString());
+    ui->queueOutput(QStringLiteral("after\r\n"));
+    QCOMPARE(ui->outputEdit()->toPlainText(), QStringLiteral("after\n"));
 }
 
 QUILLWICK_TEST_MAIN(OutputTest)

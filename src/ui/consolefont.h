@@ -1,0 +1,9 @@
+#pragma once
+
+class QWidget;
+
+// Console output in fixed-pitch Consolas 10 pt, so that the columns of tasklist, netstat and wmic
+// line up; where Consolas is missing, the font matcher picks a monospace font instead. The
+// window's style sheet gives every widget its own font, so the widget gets a rule of its own,
+// which wins over the inherited one.
+void useConsoleFont(QWidget *widget);
