@@ -207,6 +207,10 @@ void benchCatalogFirstBuild()
 const QString kStreamCommand = qEnvironmentVariableIsSet("QW_STREAM")
                                    ? qEnvironmentVariable("QW_STREAM")
                                    : QStringLiteral("seq 1 2000000");
+// A progress counter that rewrites its line 200,000 times with lone CRs, and the same numbers as
+// plain lines.
+const QString kProgressCommand = QStringLiteral("seq 1 200000 | tr '\\n' '\\r'");
+const QString kPlainLinesCommand = QStringLiteral("seq 1 200000");
 
 // Peak resident memory of this process, in MiB.
 double peakMemoryMiB()
@@ -241,15 +245,30 @@ private:
     QElapsedTimer sinceTick;
 };
 
-// Runs in a fresh process: the output pane streams the child's output live.
-int modeStreamPane()
+// The number of lines that the run's output takes in the pane, between header and footer.
+qsizetype runOutputLines(const QString &pane)
+{
+    const QString rule(80, QLatin1Char('='));
+    const qsizetype start = pane.indexOf(rule + QStringLiteral("\n\n"), pane.indexOf(rule) + 80);
+    const qsizetype end = pane.lastIndexOf(QStringLiteral("\n") + rule + QStringLiteral("\n命令"));
+    if (start < 0 || end < start)
+        return -1;
+    const QString output = pane.mid(start + rule.size() + 2, end - start - rule.size() - 2);
+    if (output.isEmpty())
+        return 0;
+    return output.count(QLatin1Char('\n')) + (output.endsWith(QLatin1Char('\n')) ? 0 : 1);
+}
+
+// Runs in a fresh process: the output pane streams the output of `command` live. Prints the
+// time, the longest stall, the peak memory, the pane's characters and its lines.
+int modeStreamPane(const QString &command)
 {
     MainWindow window;
     MainWindowAccess ui(window);
     showExposed(window);
     CommandInfo info;
     info.description = QStringLiteral("stream");
-    info.command = kStreamCommand;
+    info.command = command;
 
     QElapsedTimer timer;
     timer.start();
@@ -259,9 +278,9 @@ int modeStreamPane()
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
     const double elapsed = msSince(timer);
-    const qsizetype characters = ui.outputEdit()->document()->characterCount();
-    std::printf("%f %f %f %lld\n", elapsed, heartbeat.longest, peakMemoryMiB(),
-                static_cast<long long>(characters));
+    const QString pane = ui.outputEdit()->toPlainText();
+    std::printf("%f %f %f %lld %lld\n", elapsed, heartbeat.longest, peakMemoryMiB(),
+                static_cast<long long>(pane.size()), static_cast<long long>(runOutputLines(pane)));
     return 0;
 }
 
@@ -296,7 +315,7 @@ void benchStreaming()
 {
     QList<double> paneTime, floorTime, paneStall, floorStall, paneMemory, floorMemory;
     for (int i = 0; i < 3; ++i) {
-        const QList<double> pane = runSelf({QStringLiteral("--stream-pane")});
+        const QList<double> pane = runSelf({QStringLiteral("--stream-pane"), kStreamCommand});
         const QList<double> floor = runSelf({QStringLiteral("--stream-floor")});
         // The pane holds the run's header and footer besides the output: it can only be longer.
         if (pane.value(3) < floor.value(3))
@@ -319,6 +338,27 @@ void benchStreaming()
     printRow("peak memory (median)", QStringLiteral("%1 MiB").arg(memory.median, 0, 'f', 1),
              QStringLiteral("%1 MiB").arg(memoryFloor.median, 0, 'f', 1),
              memory.median / memoryFloor.median, "ratio <= 1.1");
+}
+
+// A progress counter against the same numbers as plain lines: it must end as one line and stream
+// no slower.
+void benchProgressCounter()
+{
+    QList<double> progressTime, plainTime;
+    long long progressLines = 0, plainLines = 0;
+    for (int i = 0; i < 3; ++i) {
+        const QList<double> progress = runSelf({QStringLiteral("--stream-pane"), kProgressCommand});
+        const QList<double> plain = runSelf({QStringLiteral("--stream-pane"), kPlainLinesCommand});
+        progressTime.append(progress.value(0));
+        plainTime.append(plain.value(0));
+        progressLines = qRound64(progress.value(4));
+        plainLines = qRound64(plain.value(4));
+    }
+    std::printf("    run output in the pane: progress counter %lld line(s), plain %lld lines\n",
+                progressLines, plainLines);
+    const Sample progress = summarize(progressTime), plain = summarize(plainTime);
+    printRow("200,000 CR progress updates (median)", ms(progress.median), ms(plain.median),
+             progress.median / plain.median, "<= 1, one line");
 }
 
 // From pressing "停止执行" on a running chain to the footer in the pane.
@@ -370,7 +410,9 @@ int main(int argc, char **argv)
         return modeStartup(argc, argv, mode == QLatin1String("--startup-bare"));
     if (mode == QLatin1String("--stream-pane") || mode == QLatin1String("--stream-floor")) {
         QApplication app(argc, argv);
-        return mode == QLatin1String("--stream-pane") ? modeStreamPane() : modeStreamFloor();
+        return mode == QLatin1String("--stream-pane")
+                   ? modeStreamPane(QString::fromLocal8Bit(argv[2]))
+                   : modeStreamFloor();
     }
 
     QApplication app(argc, argv);
@@ -383,6 +425,7 @@ int main(int argc, char **argv)
     benchStartup();
     benchSearchKeystroke();
     benchStreaming();
+    benchProgressCounter();
     benchStopLatency();
     return 0;
 }

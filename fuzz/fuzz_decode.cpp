@@ -1,6 +1,8 @@
-// Fuzzes console decoding: output bytes split at arbitrary points must decode, chunk by chunk
-// through one decoder, to exactly the text of the whole stream decoded at once.
+// Fuzzes console decoding and the console line rules: output bytes split at arbitrary points
+// must decode, chunk by chunk through one decoder, to exactly the text of the whole stream decoded
+// at once, and the lines shown from the chunks' edits must be those of the whole text.
 #include "exec/consoledecoder.h"
+#include "exec/consolelines.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,16 +19,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString expected = whole.decode(stream);
 
     ConsoleDecoder chunked;
+    ConsoleLines lines;
     QString actual;
+    QString shown;
     qsizetype position = 0;
     unsigned step = seed;
     while (position < stream.size()) {
         step = step * 1103515245u + 12345u;
         const qsizetype length = qMin<qsizetype>(stream.size() - position, 1 + (step >> 16) % 7);
-        actual += chunked.decode(stream.mid(position, length));
+        const QString text = chunked.decode(stream.mid(position, length));
+        actual += text;
+        const ConsoleLines::Edit edit = lines.feed(text);
+        const qsizetype lineStart = shown.lastIndexOf(QLatin1Char('\n')) + 1;
+        shown = shown.left(lineStart + edit.column) + edit.text;
         position += length;
     }
-    if (actual != expected)
+    if (actual != expected || shown != ConsoleLines::text(expected))
         std::abort();
     return 0;
 }
