@@ -278,8 +278,9 @@ int modeStreamPane(const QString &command)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
     const double elapsed = msSince(timer);
+    const double peak = peakMemoryMiB();
     const QString pane = ui.outputEdit()->toPlainText();
-    std::printf("%f %f %f %lld %lld\n", elapsed, heartbeat.longest, peakMemoryMiB(),
+    std::printf("%f %f %f %lld %lld\n", elapsed, heartbeat.longest, peak,
                 static_cast<long long>(pane.size()), static_cast<long long>(runOutputLines(pane)));
     return 0;
 }

@@ -258,6 +258,9 @@ void MainWindow::setupUi()
     outputEdit = new QPlainTextEdit;
     useConsoleFont(outputEdit);
     outputEdit->setReadOnly(false);
+    // No undo history: it would keep a copy of every line of output, and a command's output can
+    // run into hundreds of megabytes.
+    outputEdit->setUndoRedoEnabled(false);
     // Like a console window, wrap at the edge whatever the text: the default word wrapping falls
     // back to a search that is quadratic in the length of a line without spaces.
     outputEdit->setWordWrapMode(QTextOption::WrapAnywhere);
@@ -337,7 +340,8 @@ void MainWindow::setupUi()
     connect(timeoutTimer, &QTimer::timeout, this, [this] { onRunTimedOut(); });
     outputFlushTimer = new QTimer(this);
     outputFlushTimer->setSingleShot(true);
-    connect(outputFlushTimer, &QTimer::timeout, this, [this] { flushOutput(); });
+    connect(outputFlushTimer, &QTimer::timeout, this,
+            [this] { insertPendingOutput(outputBudgetMs); });
 }
 
 MainWindow::~MainWindow()

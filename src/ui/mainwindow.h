@@ -4,6 +4,7 @@
 #include "exec/consoledecoder.h"
 #include "exec/consolelines.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QPoint>
@@ -81,12 +82,14 @@ private:
     void onProcessOutput(QProcess *child);
     void onProcessFinished(QProcess *child, int exitCode);
     void onProcessStartFailed(QProcess *child);
+    void closeEndedRun();
     void onRunTimedOut();
     void interruptOpenRun();
     void finishExecution();
     void appendOutput(const QString &text);
     void queueOutput(const QString &text);
     void flushOutput();
+    void insertPendingOutput(qint64 budgetMs);
     QString decodeConsoleOutput(const QByteArray &bytes);
     void executeCommand(const CommandInfo &info);
 
@@ -130,6 +133,9 @@ private:
     QTimer *timeoutTimer = nullptr;
     bool timedOut = false;
     bool stoppedByUser = false;
+    // The child has ended and its run closes, with `endMessage`, once its output is shown.
+    bool runEnded = false;
+    QString endMessage;
 
     int currentPage = 0;
     int pageSize = 20;
@@ -137,12 +143,18 @@ private:
     QList<CommandInfo> searchResults;
     bool isSearchMode = false;
 
-    // Child output waiting to be shown; see queueOutput.
+    // Child output waiting to be shown, from pendingStart on; see queueOutput.
     QString pendingOutput;
+    qsizetype pendingStart = 0;
     // The console line rules for the child output in the pane.
     ConsoleLines consoleLines;
     QTimer *outputFlushTimer = nullptr;
     int outputFlushDelayMs = 0;
+    // How long output is inserted before the event loop runs again, so that the window repaints
+    // and "停止执行" is heard while a fast child streams; the rest follows.
+    qint64 outputBudgetMs = 8;
+    // When the pane last showed the output it was given.
+    QElapsedTimer sinceOutputShown;
 
     ConsoleDecoder consoleDecoder;
 

@@ -69,6 +69,7 @@ void MainWindow::clearOutput()
     // Nothing received before the clear may appear after it.
     outputFlushTimer->stop();
     pendingOutput.clear();
+    pendingStart = 0;
     consoleLines.reset();
     outputEdit->clear();
 }

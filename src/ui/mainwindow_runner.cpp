@@ -1,20 +1,25 @@
 #include "ui/mainwindow.h"
 
 #include "exec/commandkind.h"
+#include "exec/outputflow.h"
 #include "exec/processtree.h"
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 #include <utility>
 
 // The console runner of the output pane. Every handler of a child's signal is told which child
@@ -32,6 +37,11 @@ constexpr int kReplacedChildWaitMs = 1000;
 constexpr int kLongLine = 16 * 1024;
 // Longest pause between two insertions of a long line's chunks.
 constexpr qint64 kLongestFlushDelayMs = 250;
+// Output is inserted in pieces of at least this many characters, each ending a line, so that the
+// budget is checked often.
+constexpr qsizetype kPieceLength = 2048;
+// How often a streaming pane shows what it was given; about 30 frames a second.
+constexpr qint64 kFrameMs = 33;
 
 // The user may have moved the cursor or typed into the pane; output still goes to the end.
 void insertAtEnd(QPlainTextEdit *edit, const QString &text)
@@ -43,18 +53,14 @@ void insertAtEnd(QPlainTextEdit *edit, const QString &text)
 }
 
 // The child's current line is the pane's last line: every text of the tool's own ends its line.
-void applyToLastLine(QPlainTextEdit *edit, const ConsoleLines::Edit &change)
+void applyToLastLine(QTextCursor &cursor, const ConsoleLines::Edit &change)
 {
     if (change.text.isEmpty())
         return;
-    QTextDocument *document = edit->document();
-    const QTextBlock last = document->lastBlock();
-    QTextCursor cursor(document);
+    const QTextBlock last = cursor.document()->lastBlock();
     cursor.setPosition(last.position() + std::min(change.column, qsizetype(last.length() - 1)));
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.insertText(change.text);
-    edit->moveCursor(QTextCursor::End);
-    edit->ensureCursorVisible();
 }
 
 } // namespace
@@ -111,9 +117,18 @@ void MainWindow::onProcessFinished(QProcess *child, int exitCode)
         ending = RunText::Ending::TimedOut;
     else if (stoppedByUser)
         ending = RunText::Ending::StoppedByUser;
-    const QString message = RunText::endMessage(ending, exitCode);
-    if (!message.isEmpty())
-        appendOutput(message);
+    runEnded = true;
+    endMessage = RunText::endMessage(ending, exitCode);
+    // Output that still waits to be shown comes first; the run closes once it is in the pane.
+    if (pendingStart == pendingOutput.size())
+        closeEndedRun();
+}
+
+void MainWindow::closeEndedRun()
+{
+    runEnded = false;
+    if (!endMessage.isEmpty())
+        appendOutput(endMessage);
     finishExecution();
 }
 
@@ -135,6 +150,11 @@ void MainWindow::onRunTimedOut()
 
 void MainWindow::stopCommand()
 {
+    // The command ended by itself; only its output was still being shown.
+    if (runEnded) {
+        closeEndedRun();
+        return;
+    }
     if (process && process->state() != QProcess::NotRunning) {
         stoppedByUser = true;
         ProcessTree::kill(*process);
@@ -147,6 +167,10 @@ void MainWindow::interruptOpenRun()
 {
     if (!process)
         return;
+    if (runEnded) {
+        closeEndedRun();
+        return;
+    }
     QProcess *child = process;
     stoppedByUser = true;
     ProcessTree::kill(*child);
@@ -161,6 +185,7 @@ void MainWindow::interruptOpenRun()
 
 void MainWindow::finishExecution()
 {
+    runEnded = false;
     appendOutput(RunText::footer());
     statusLabel->setText(kReady);
     stopBtn->setEnabled(false);
@@ -192,7 +217,7 @@ void MainWindow::queueOutput(const QString &text)
     const bool extendsLongLine =
         !text.contains(QLatin1Char('\n')) && consoleLines.currentLine().size() > kLongLine;
     if (!extendsLongLine) {
-        flushOutput();
+        insertPendingOutput(outputBudgetMs);
         return;
     }
     if (!outputFlushTimer->isActive())
@@ -201,14 +226,66 @@ void MainWindow::queueOutput(const QString &text)
 
 void MainWindow::flushOutput()
 {
+    insertPendingOutput(std::numeric_limits<qint64>::max());
+}
+
+void MainWindow::insertPendingOutput(qint64 budgetMs)
+{
     outputFlushTimer->stop();
-    if (pendingOutput.isEmpty())
+    if (pendingStart == pendingOutput.size())
         return;
-    const ConsoleLines::Edit change = consoleLines.feed(std::exchange(pendingOutput, QString()));
-    QElapsedTimer cost;
-    cost.start();
-    applyToLastLine(outputEdit, change);
-    outputFlushDelayMs = int(qMin<qint64>(cost.elapsed(), kLongestFlushDelayMs));
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    // The pane lays out its last screenful and repaints after every change it hears of. While a
+    // fast child streams, that happens once a frame rather than once a slice: in between, the
+    // layout's signals are held back and the pane is told of the new size and content at once.
+    QAbstractTextDocumentLayout *layout = outputEdit->document()->documentLayout();
+    std::optional<QSignalBlocker> quietLayout;
+    const bool frameDue = !sinceOutputShown.isValid() || sinceOutputShown.hasExpired(kFrameMs);
+    if (!frameDue)
+        quietLayout.emplace(layout);
+
+    QTextCursor cursor(outputEdit->document());
+    cursor.beginEditBlock();
+    const QStringView pending(pendingOutput);
+    do {
+        const qsizetype lineEnd = pending.indexOf(
+            QLatin1Char('\n'), std::min(pendingStart + kPieceLength, pending.size()) - 1);
+        const qsizetype end = lineEnd < 0 ? pending.size() : lineEnd + 1;
+        applyToLastLine(cursor,
+                        consoleLines.feed(pending.sliced(pendingStart, end - pendingStart)));
+        pendingStart = end;
+    } while (pendingStart < pending.size() && elapsed.elapsed() < budgetMs);
+    cursor.endEditBlock();
+
+    const bool drained = pendingStart == pendingOutput.size();
+    if (quietLayout && drained) {
+        quietLayout.reset();
+        emit layout->documentSizeChanged(layout->documentSize());
+        emit layout->update();
+    }
+    if (!quietLayout) {
+        outputEdit->moveCursor(QTextCursor::End);
+        outputEdit->ensureCursorVisible();
+        sinceOutputShown.start();
+    }
+    outputFlushDelayMs = int(qMin<qint64>(elapsed.elapsed(), kLongestFlushDelayMs));
+
+    if (!drained) {
+        // The rest follows once the event loop has run, in order and still live. Meanwhile the
+        // child waits at its full pipe instead of piling up more output.
+        outputFlushTimer->start(0);
+        if (process && !runEnded)
+            OutputFlow::hold(*process);
+        return;
+    }
+    pendingOutput.clear();
+    pendingStart = 0;
+    if (runEnded)
+        closeEndedRun();
+    else if (process)
+        OutputFlow::release(*process);
 }
 
 QString MainWindow::decodeConsoleOutput(const QByteArray &bytes)

@@ -54,6 +54,7 @@ struct MainWindowAccess
 
     void setRunTimeoutMs(int ms) { w.runTimeoutMs = ms; }
     void setHelpTimeoutMs(int ms) { w.helpTimeoutMs = ms; }
+    void setOutputBudgetMs(qint64 ms) { w.outputBudgetMs = ms; }
 
     void executeCommand(const CommandInfo &info) { w.executeCommand(info); }
     void appendOutput(const QString &text) { w.appendOutput(text); }

@@ -182,6 +182,24 @@ void HostileInputTest::everyByteOfTenMegabytesArrivesInOrder()
     QCOMPARE(actual.size(), expected.size());
     QCOMPARE(QCryptographicHash::hash(actual, QCryptographicHash::Sha256),
              QCryptographicHash::hash(expected, QCryptographicHash::Sha256));
+
+    // Stopped while the pane is still busy with what it read: what it shows is an unbroken start
+    // of the stream, nothing lost, doubled or put after the notice of the stop.
+    QTest::mouseClick(findButton(window, QStringLiteral("清空输出")), Qt::LeftButton);
+    ui->executeCommand(record(QStringLiteral("seq 1 20000000")));
+    QTRY_VERIFY_WITH_TIMEOUT(pane().size() > 500000, kRunEndMs);
+    QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
+    const QString notice = QStringLiteral("\n\n命令已被用户中断！\n");
+    QString numbers = runOutput(pane());
+    QVERIFY(numbers.endsWith(notice));
+    numbers.chop(notice.size());
+    const QStringList lines = numbers.split(QLatin1Char('\n'));
+    QVERIFY(lines.size() > 50000);
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        QCOMPARE(lines.at(i), QString::number(i + 1));
+    // The child may have been ended in the middle of a line.
+    QVERIFY(QString::number(lines.size()).startsWith(lines.last()));
 }
 
 void HostileInputTest::childrenThatIgnoreTerminationAreStillEnded()

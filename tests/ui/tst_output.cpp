@@ -142,6 +142,7 @@ private slots:
     void outputMenuCopiesClearsOrSavesAtTheCursor();
     void consoleLineRulesHoldAcrossTheReadsOfARealChild();
     void heldBackLongLineIsCopiedSavedOrCleared();
+    void outputStillWaitingIsSavedAndComesBeforeTheStop();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -448,6 +449,44 @@ void OutputTest::heldBackLongLineIsCopiedSavedOrCleared()
     QCOMPARE(ui->outputEdit()->toPlainText(), QString());
     ui->queueOutput(QStringLiteral("after\r\n"));
     QCOMPARE(ui->outputEdit()->toPlainText(), QStringLiteral("after\n"));
+}
+
+void OutputTest::outputStillWaitingIsSavedAndComesBeforeTheStop()
+{
+    // A child that writes one line and then waits, so that the run stays open.
+    CommandInfo info;
+    info.description = QStringLiteral("等待");
+    info.command = pieceWriterLine(30000, {"started\r\n", "never\r\n"});
+    ui->executeCommand(info);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->outputEdit()->toPlainText().endsWith(QStringLiteral("started\n")),
+                             30000);
+
+    // With no time to spare, one piece is shown at a time and the rest waits for the event loop.
+    ui->setOutputBudgetMs(0);
+    const auto numbered = [](const QString &prefix) {
+        QString text;
+        for (int i = 1; i <= 5000; ++i)
+            text += prefix + QString::number(i) + QStringLiteral("\r\n");
+        return text;
+    };
+    ui->queueOutput(numbered(QStringLiteral("a")));
+    QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("a5000\n")));
+
+    const QString target = dir->filePath(QStringLiteral("waiting.txt"));
+    auto dialog = answerSaveDialog(target);
+    auto result = answerNextMessageBox(QMessageBox::Ok);
+    button("保存到文件")->click();
+    QVERIFY(dialog->seen);
+    const QString saved = QString::fromUtf8(fileBytes(target));
+    QVERIFY(saved.endsWith(QStringLiteral("started\n") +
+                           numbered(QStringLiteral("a")).remove(QLatin1Char('\r'))));
+
+    ui->queueOutput(numbered(QStringLiteral("b")));
+    QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("b5000\n")));
+    QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+    QVERIFY(ui->outputEdit()->toPlainText().endsWith(
+        QStringLiteral("b4999\nb5000\n\n\n命令已被用户中断！\n") + kFooter));
 }
 
 QUILLWICK_TEST_MAIN(OutputTest)
