@@ -213,6 +213,11 @@ void MainWindow::queueOutput(const QString &text)
     // small chunks would make that cost quadratic in the line's length, so while the last line is
     // long, chunks are gathered and shown together after a pause as long as the last insertion
     // took: the line still grows live, and the event loop keeps running between insertions.
+    if (pendingStart > pendingOutput.size() / 2) {
+        // What was shown goes, so that output waiting for long does not grow without bound.
+        pendingOutput.remove(0, pendingStart);
+        pendingStart = 0;
+    }
     pendingOutput += text;
     const bool extendsLongLine =
         !text.contains(QLatin1Char('\n')) && consoleLines.currentLine().size() > kLongLine;
