@@ -4,6 +4,7 @@
 #include "exec/elevation.h"
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
+#include "piecewriterline.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -51,18 +52,6 @@ QList<DWORD> processesNamed(const wchar_t *exeName, DWORD parentId = 0)
     }
     CloseHandle(snapshot);
     return found;
-}
-
-// The piecewriter fixture's command line: hex pieces written `pauseMs` apart, one read each.
-QString pieceWriterLine(int pauseMs, const QList<QByteArray> &pieces)
-{
-    QString line = QStringLiteral("\"%1\" %2")
-                       .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
-                                                     QStringLiteral("/piecewriter.exe")),
-                            QString::number(pauseMs));
-    for (const QByteArray &piece : pieces)
-        line += QLatin1Char(' ') + QString::fromLatin1(piece.toHex());
-    return line;
 }
 
 bool isRunning(DWORD processId)

@@ -1,5 +1,6 @@
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
+#include "piecewriterline.h"
 #include "testmain.h"
 #include "widgetwatch.h"
 
@@ -95,19 +96,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
 const QString kRule = QString(80, QLatin1Char('='));
 const QString kFooter = QStringLiteral("\n") + kRule + QStringLiteral("\n命令执行完成！\n") +
                         kRule + QStringLiteral("\n\n");
-
-// A command line that runs the piecewriter fixture: each piece is one write, `pauseMs` apart, so
-// that every piece reaches the tool in a read of its own.
-QString pieceWriterLine(int pauseMs, const QList<QByteArray> &pieces)
-{
-    QString line = QStringLiteral("\"%1\" %2")
-                       .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
-                                                     QStringLiteral("/piecewriter")),
-                            QString::number(pauseMs));
-    for (const QByteArray &piece : pieces)
-        line += QLatin1Char(' ') + QString::fromLatin1(piece.toHex());
-    return line;
-}
 
 void clickRow(QTableWidget *table, int row)
 {
