@@ -70,7 +70,8 @@ private:
     void previousPage();
     void nextPage();
     void refreshCommandList();
-    void updateCommandTable(const QList<CommandInfo> &list);
+    void showCategoryBeforeSearch();
+    void showPage(int page);
     const QList<CommandInfo> &browsedList() const;
     CommandInfo currentCommand() const;
     void showCommandContextMenu(const QPoint &position);

@@ -2,6 +2,8 @@
 #include "testmain.h"
 #include "ui/paging.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +39,23 @@ void typeSearch(QLineEdit *edit, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
+// The command line that "执行命令" starts, as the output pane's header names it.
+QString startedCommandLine(MainWindowAccess *ui, QPushButton *execute)
+{
+    ui->outputEdit()->clear();
+    QTest::mouseClick(execute, Qt::LeftButton);
+    const QString pane = ui->outputEdit()->toPlainText();
+    if (ui->process())
+        QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), 15000); }();
+    const QString prefix = QStringLiteral("命令内容: ");
+    const qsizetype start = pane.indexOf(prefix);
+    if (start < 0)
+        return {};
+    const qsizetype end = pane.indexOf(QLatin1Char('\n'), start);
+    return pane.mid(start + prefix.size(), end - start - prefix.size());
+}
+
 } // namespace
 
 class BrowsingTest : public QObject
@@ -56,6 +75,7 @@ private slots:
     void selectionShowsTheRecordOfTheRowShown();
     void emptyingTheSearchKeepsRowsAndRecordsTogether();
     void newListsLeaveTheDetailsAndTabAlone();
+    void refreshAfterAnEmptiedSearchActsOnTheRowShown();
 
 private:
     MainWindow *window = nullptr;
@@ -296,6 +316,45 @@ void BrowsingTest::newListsLeaveTheDetailsAndTabAlone()
     QCOMPARE(ui->mainTabs()->currentIndex(), 1);
     QCOMPARE(ui->detailCommandEdit()->toPlainText(), selected);
     QCOMPARE(ui->commandTable()->currentRow(), -1);
+}
+
+// Issue 13, first scenario: pick "系统信息", type a keyword, empty the search box, press "下一页"
+// (page 2 of 2), then F5 or 视图 > 刷新命令列表. The first row shown is the record that the
+// details show, "复制命令" copies and "执行命令" runs.
+void BrowsingTest::refreshAfterAnEmptiedSearchActsOnTheRowShown()
+{
+    QTableWidget *table = ui->commandTable();
+    QPushButton *execute = findButton(ui->mainTabs()->widget(0), QStringLiteral("执行命令"));
+    QPushButton *copy = findButton(ui->mainTabs()->widget(0), QStringLiteral("复制命令"));
+    QAction *refreshAction = nullptr;
+    for (QAction *action : window->findChildren<QAction *>()) {
+        if (action->text() == QStringLiteral("刷新命令列表"))
+            refreshAction = action;
+    }
+    QVERIFY(refreshAction);
+
+    for (const bool fromMenu : {false, true}) {
+        pickCategory(ui->categoryTree(), QStringLiteral("控制面板"));
+        pickCategory(ui->categoryTree(), QStringLiteral("系统信息"));
+        typeSearch(ui->searchEdit(), QStringLiteral("ip"));
+        typeSearch(ui->searchEdit(), QString());
+        button("下一页")->click();
+        QCOMPARE(ui->pageInfoLabel()->text(), QStringLiteral("第 2/2 页，共 26 条命令"));
+        if (fromMenu)
+            refreshAction->trigger();
+        else
+            QTest::keyClick(window, Qt::Key_F5);
+
+        clickRow(table, 0);
+        const QString shown = table->item(0, 1)->text();
+        QCOMPARE(ui->detailCommandEdit()->toPlainText(), shown);
+        copy->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), shown);
+        QCOMPARE(startedCommandLine(ui, execute), shown);
+        // A refresh shows the first page again.
+        QCOMPARE(shown, QStringLiteral("systeminfo"));
+        QCOMPARE(ui->pageInfoLabel()->text(), QStringLiteral("第 1/2 页，共 26 条命令"));
+    }
 }
 
 QUILLWICK_TEST_MAIN(BrowsingTest)
