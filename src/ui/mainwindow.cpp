@@ -3,6 +3,7 @@
 #include "app/identity.h"
 #include "exec/customcommand.h"
 #include "exec/processtree.h"
+#include "ui/commandtable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -145,7 +146,7 @@ void MainWindow::setupUi()
     connect(categoryTree, &QTreeWidget::currentItemChanged, this, [this] { onCategoryChanged(); });
     leftLayout->addWidget(groupBoxWith(QStringLiteral(" 命令分类 "), categoryTree));
 
-    commandTable = new QTableWidget(0, 3);
+    commandTable = new CommandTable(0, 3);
     commandTable->setHorizontalHeaderLabels(
         {QStringLiteral("命令名称"), QStringLiteral("命令内容"), QStringLiteral("权限")});
     commandTable->setEditTriggers(QAbstractItemView::NoEditTriggers);

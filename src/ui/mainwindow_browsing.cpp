@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QCursor>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -154,10 +155,12 @@ void MainWindow::refreshCommandList()
 
 CommandInfo MainWindow::currentCommand() const
 {
-    const int row = commandTable->currentRow();
-    if (row < 0)
+    // The highlighted row (single selection of whole rows: at most one), which the table also
+    // keeps as its only possible current row.
+    const QModelIndexList rows = commandTable->selectionModel()->selectedRows();
+    if (rows.isEmpty())
         return {};
-    const qsizetype index = qsizetype(row) + qsizetype(pageSize) * currentPage;
+    const qsizetype index = qsizetype(rows.first().row()) + qsizetype(pageSize) * currentPage;
     const QList<CommandInfo> &list = browsedList();
     if (index < list.size())
         return list.at(index);
@@ -190,7 +193,7 @@ void MainWindow::onCommandDoubleClicked(int row, int column)
 void MainWindow::showCommandContextMenu(const QPoint &position)
 {
     Q_UNUSED(position);
-    if (commandTable->currentRow() < 0)
+    if (currentCommand().command.isEmpty())
         return;
 
     QMenu menu(this);

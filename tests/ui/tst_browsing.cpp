@@ -1,4 +1,5 @@
 #include "mainwindowaccess.h"
+#include "modalanswer.h"
 #include "testmain.h"
 #include "ui/paging.h"
 
@@ -39,6 +40,14 @@ void typeSearch(QLineEdit *edit, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
+// Presses Tab in whatever has the focus until `target` has it, as a user tabs into a widget.
+void tabInto(QWidget *target)
+{
+    for (int i = 0; i < 60 && !target->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(target->hasFocus());
+}
+
 // The command line that "执行命令" starts, as the output pane's header names it.
 QString startedCommandLine(MainWindowAccess *ui, QPushButton *execute)
 {
@@ -76,6 +85,7 @@ private slots:
     void emptyingTheSearchKeepsRowsAndRecordsTogether();
     void newListsLeaveTheDetailsAndTabAlone();
     void refreshAfterAnEmptiedSearchActsOnTheRowShown();
+    void refilledTableGetsNoHiddenCurrentRowFromFocus();
 
 private:
     MainWindow *window = nullptr;
@@ -355,6 +365,60 @@ void BrowsingTest::refreshAfterAnEmptiedSearchActsOnTheRowShown()
         QCOMPARE(shown, QStringLiteral("systeminfo"));
         QCOMPARE(ui->pageInfoLabel()->text(), QStringLiteral("第 1/2 页，共 26 条命令"));
     }
+}
+
+// Issue 13, second scenario: pick row 4 of page 1, press "下一页", tab into the table. No row is
+// current, so "复制命令" copies nothing and "执行命令" asks for a choice; the table gets the focus
+// back in other ways (a closed message box or menu, the window activated again) just the same. A
+// row that the user makes current is highlighted and shown.
+void BrowsingTest::refilledTableGetsNoHiddenCurrentRowFromFocus()
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTableWidget *table = ui->commandTable();
+    QPushButton *copy = findButton(ui->mainTabs()->widget(0), QStringLiteral("复制命令"));
+    QPushButton *execute = findButton(ui->mainTabs()->widget(0), QStringLiteral("执行命令"));
+    clickRow(table, 4);
+    const QString picked = table->item(4, 1)->text();
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), picked);
+
+    QTest::mouseClick(button("下一页"), Qt::LeftButton);
+    QCOMPARE(ui->pageInfoLabel()->text(), QStringLiteral("第 2/2 页，共 26 条命令"));
+    tabInto(table);
+    QGuiApplication::clipboard()->setText(QStringLiteral("clipboard before"));
+    copy->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("clipboard before"));
+    QCOMPARE(table->currentRow(), -1);
+    const auto refused = answerNextMessageBox(QMessageBox::Ok);
+    execute->click();
+    QCOMPARE(refused->text, QStringLiteral("请先选择一个命令"));
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), picked);
+    // Back in the window after the box, the table has the focus again.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(table->hasFocus());
+    QCOMPARE(table->currentRow(), -1);
+
+    for (Qt::FocusReason reason : {Qt::PopupFocusReason, Qt::BacktabFocusReason}) {
+        ui->searchEdit()->setFocus(reason);
+        table->setFocus(reason);
+        QVERIFY(table->hasFocus());
+        QCOMPARE(table->currentRow(), -1);
+    }
+
+    QTest::keyClick(table, Qt::Key_Down);
+    QCOMPARE(table->currentRow(), 0);
+    QVERIFY(table->item(0, 0)->isSelected());
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), table->item(0, 1)->text());
+    copy->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), table->item(0, 1)->text());
+
+    // Deselected with Ctrl+click, the row is no longer current either.
+    const QRect rect = table->visualItemRect(table->item(0, 1));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
+    QVERIFY(table->selectedItems().isEmpty());
+    QCOMPARE(table->currentRow(), -1);
+    QVERIFY(ui->currentCommand().command.isEmpty());
 }
 
 QUILLWICK_TEST_MAIN(BrowsingTest)
