@@ -4,6 +4,7 @@
 #include "exec/customcommand.h"
 #include "exec/processtree.h"
 #include "ui/commandtable.h"
+#include "ui/windowplacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -22,6 +25,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -92,6 +96,29 @@ MainWindow::MainWindow(QWidget *parent)
 
     updateAdminStatus();
     loadSavedCommands();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    // The first time only: afterwards the window stays where the user put it.
+    if (!event->spontaneous() && !placedOnScreen) {
+        placedOnScreen = true;
+        placeOnScreen();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void MainWindow::placeOnScreen()
+{
+    // The size and minimum size that the constructor set, bounded by the available area of the
+    // window's screen with room for its frame, so that every control can be reached on a small
+    // or scaled screen; the frame centred in that area. The frame is known once the native
+    // window exists, which it does by the first show.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const WindowPlacement placement =
+        placeWindow(screen()->availableGeometry(), frame, size(), minimumSize());
+    setMinimumSize(placement.minimumSize);
+    setGeometry(placement.geometry);
 }
 
 void MainWindow::setupUi()

@@ -34,6 +34,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private slots:
     void onCategoryChanged();
     void onSearch();
@@ -62,6 +65,7 @@ private slots:
 private:
     // Construction
     void setupUi();
+    void placeOnScreen();
     void createMenus();
     void createShortcuts();
 
@@ -130,6 +134,7 @@ private:
     QTimer *timeoutTimer = nullptr;
     bool timedOut = false;
     bool stoppedByUser = false;
+    bool placedOnScreen = false;
 
     int currentPage = 0;
     int pageSize = 20;

@@ -5,7 +5,9 @@
 #include "ui/paging.h"
 
 #include <QAbstractButton>
+#include <QScreen>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
 
@@ -40,6 +42,7 @@ class LayoutTest : public QObject
 
 private slots:
     void pagerShowsItsWholeTexts();
+    void windowOpensInsideTheAvailableArea();
 };
 
 void LayoutTest::pagerShowsItsWholeTexts()
@@ -108,6 +111,67 @@ void LayoutTest::pagerShowsItsWholeTexts()
             QVERIFY2(r.top() > before.bottom() ||
                          (r.left() > before.right() && r.top() <= before.bottom()),
                      qPrintable(describe(pager.at(i), leftPanel)));
+        }
+    }
+}
+
+void LayoutTest::windowOpensInsideTheAvailableArea()
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    // The screen that the run asked for (logical size and device pixel ratio) is the one in use.
+    const QString expected = qEnvironmentVariable("QUILLWICK_EXPECTED_SCREEN");
+    if (!expected.isEmpty()) {
+        QCOMPARE(QStringLiteral("%1x%2@%3")
+                     .arg(area.width())
+                     .arg(area.height())
+                     .arg(screen->devicePixelRatio()),
+                 expected);
+    }
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QRect frame = window.frameGeometry();
+    QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("frame %1,%2 %3x%4")
+                                                  .arg(frame.x())
+                                                  .arg(frame.y())
+                                                  .arg(frame.width())
+                                                  .arg(frame.height())));
+    const QRect inner = window.geometry();
+    const QMargins margins(inner.left() - frame.left(), inner.top() - frame.top(),
+                           frame.right() - inner.right(), frame.bottom() - inner.bottom());
+    const QSize room = area.size().shrunkBy(margins);
+    if (room.width() >= 1200 && room.height() >= 1000) {
+        QCOMPARE(window.size(), QSize(1200, 1000));
+        QCOMPARE(window.minimumSize(), QSize(1000, 700));
+    } else {
+        QCOMPARE(window.size(), QSize(1200, 1000).boundedTo(room));
+        QCOMPARE(window.minimumSize(), QSize(1000, 700).boundedTo(room));
+    }
+
+    // Every control can be reached at the size the window opens with and at the smallest it can
+    // be made: its contents need no more room than it has, and each button, box and the status
+    // bar lies inside it.
+    for (const QSize size : {window.size(), window.minimumSize()}) {
+        window.resize(size);
+        QTest::qWait(20);
+        QCOMPARE(window.size(), size);
+        const QSize needed = window.minimumSizeHint();
+        QVERIFY2(
+            needed.width() <= size.width() && needed.height() <= size.height(),
+            qPrintable(
+                QStringLiteral("contents need %1x%2").arg(needed.width()).arg(needed.height())));
+        QList<QWidget *> controls{window.statusBar()};
+        for (QWidget *widget : window.findChildren<QWidget *>()) {
+            if (widget->isVisible() &&
+                (qobject_cast<QPushButton *>(widget) || qobject_cast<QComboBox *>(widget)))
+                controls.append(widget);
+        }
+        QVERIFY(controls.size() >= 10);
+        for (QWidget *control : controls) {
+            QVERIFY2(window.rect().contains(rectIn(control, &window)),
+                     qPrintable(describe(control, &window)));
         }
     }
 }
