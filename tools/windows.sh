@@ -121,7 +121,8 @@ do_screenshot() {
         cd "$1"
         wine explorer /desktop=Quillwick,1280x1060 Quillwick.exe >/dev/null 2>&1 &
         sleep "${QUILLWICK_SCREENSHOT_WAIT:-20}"
-        import -window root -crop 1206x1026+0+0 +repage "$2"
+        # The window opens centred on the desktop: keep its frame, trim the desktop around it.
+        import -window root -trim +repage "$2"
         wineserver -k' _ "$app" "$root/docs/screenshot-windows.png"
     ls -l docs/screenshot-windows.png
 }

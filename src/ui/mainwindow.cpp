@@ -3,7 +3,9 @@
 #include "app/identity.h"
 #include "exec/customcommand.h"
 #include "exec/processtree.h"
+#include "ui/commandtable.h"
 #include "ui/consolefont.h"
+#include "ui/windowplacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +16,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -21,6 +25,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -93,6 +98,29 @@ MainWindow::MainWindow(QWidget *parent)
     loadSavedCommands();
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    // The first time only: afterwards the window stays where the user put it.
+    if (!event->spontaneous() && !placedOnScreen) {
+        placedOnScreen = true;
+        placeOnScreen();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void MainWindow::placeOnScreen()
+{
+    // The size and minimum size that the constructor set, bounded by the available area of the
+    // window's screen with room for its frame, so that every control can be reached on a small
+    // or scaled screen; the frame centred in that area. The frame is known once the native
+    // window exists, which it does by the first show.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const WindowPlacement placement =
+        placeWindow(screen()->availableGeometry(), frame, size(), minimumSize());
+    setMinimumSize(placement.minimumSize);
+    setGeometry(placement.geometry);
+}
+
 void MainWindow::setupUi()
 {
     auto *central = new QWidget;
@@ -127,11 +155,13 @@ void MainWindow::setupUi()
 
     // Left panel: search, categories, command table and pager
     auto *leftPanel = new QWidget;
-    leftPanel->setMinimumWidth(340);
     leftPanel->setMaximumWidth(420);
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->setContentsMargins(10, 10, 5, 10);
     leftLayout->setSpacing(8);
+    // At least 340 pixels wide, and never narrower than the pager needs: a fixed minimum would let
+    // the splitter squeeze the pager's texts.
+    leftLayout->addStrut(340 - 10 - 5);
 
     searchEdit = new QLineEdit;
     searchEdit->setClearButtonEnabled(true);
@@ -145,7 +175,7 @@ void MainWindow::setupUi()
     connect(categoryTree, &QTreeWidget::currentItemChanged, this, [this] { onCategoryChanged(); });
     leftLayout->addWidget(groupBoxWith(QStringLiteral(" 命令分类 "), categoryTree));
 
-    commandTable = new QTableWidget(0, 3);
+    commandTable = new CommandTable(0, 3);
     commandTable->setHorizontalHeaderLabels(
         {QStringLiteral("命令名称"), QStringLiteral("命令内容"), QStringLiteral("权限")});
     commandTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -167,22 +197,28 @@ void MainWindow::setupUi()
             [this](const QPoint &position) { showCommandContextMenu(position); });
     leftLayout->addWidget(groupBoxWith(QStringLiteral(" 命令列表 "), commandTable), 1);
 
-    auto *pagerLayout = new QHBoxLayout;
+    // Pager: the page label on a line of its own, the page buttons under it and the page size
+    // under them, so that every text shows whole within the panel's width (at most 420 pixels).
+    auto *pagerLayout = new QVBoxLayout;
     pageInfoLabel = new QLabel(QStringLiteral("第 0/0 页"));
     pagerLayout->addWidget(pageInfoLabel);
+    auto *pageButtonsLayout = new QHBoxLayout;
     auto *firstButton = new QPushButton(QStringLiteral("首页"));
     connect(firstButton, &QPushButton::clicked, this, [this] { firstPage(); });
-    pagerLayout->addWidget(firstButton);
+    pageButtonsLayout->addWidget(firstButton);
     auto *previousButton = new QPushButton(QStringLiteral("上一页"));
     connect(previousButton, &QPushButton::clicked, this, [this] { previousPage(); });
-    pagerLayout->addWidget(previousButton);
+    pageButtonsLayout->addWidget(previousButton);
     auto *nextButton = new QPushButton(QStringLiteral("下一页"));
     connect(nextButton, &QPushButton::clicked, this, [this] { nextPage(); });
-    pagerLayout->addWidget(nextButton);
+    pageButtonsLayout->addWidget(nextButton);
     auto *lastButton = new QPushButton(QStringLiteral("尾页"));
     connect(lastButton, &QPushButton::clicked, this, &MainWindow::goToLastPage);
-    pagerLayout->addWidget(lastButton);
-    pagerLayout->addWidget(new QLabel(QStringLiteral("每页显示:")));
+    pageButtonsLayout->addWidget(lastButton);
+    pageButtonsLayout->addStretch();
+    pagerLayout->addLayout(pageButtonsLayout);
+    auto *pageSizeLayout = new QHBoxLayout;
+    pageSizeLayout->addWidget(new QLabel(QStringLiteral("每页显示:")));
     pageSizeCombo = new QComboBox;
     pageSizeCombo->addItems(
         {QStringLiteral("10"), QStringLiteral("20"), QStringLiteral("30"), QStringLiteral("50")});
@@ -191,7 +227,9 @@ void MainWindow::setupUi()
     // Connected only after the current text is set, so building the window never changes the page
     // size.
     connect(pageSizeCombo, &QComboBox::currentIndexChanged, this, &MainWindow::changePageSize);
-    pagerLayout->addWidget(pageSizeCombo);
+    pageSizeLayout->addWidget(pageSizeCombo);
+    pageSizeLayout->addStretch();
+    pagerLayout->addLayout(pageSizeLayout);
     leftLayout->addLayout(pagerLayout);
 
     splitter->addWidget(leftPanel);
@@ -326,6 +364,8 @@ void MainWindow::setupUi()
     splitter->addWidget(mainTabs);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
+    // The left panel opens at its widest, which shows the most of the command lines.
+    splitter->setSizes({leftPanel->maximumWidth(), 1200 - leftPanel->maximumWidth()});
     rootLayout->addWidget(splitter, 1);
     setCentralWidget(central);
 

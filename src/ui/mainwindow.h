@@ -36,6 +36,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private slots:
     void onCategoryChanged();
     void onSearch();
@@ -64,6 +67,7 @@ private slots:
 private:
     // Construction
     void setupUi();
+    void placeOnScreen();
     void createMenus();
     void createShortcuts();
 
@@ -72,7 +76,8 @@ private:
     void previousPage();
     void nextPage();
     void refreshCommandList();
-    void updateCommandTable(const QList<CommandInfo> &list);
+    void showCategoryBeforeSearch();
+    void showPage(int page);
     const QList<CommandInfo> &browsedList() const;
     CommandInfo currentCommand() const;
     void showCommandContextMenu(const QPoint &position);
@@ -136,6 +141,7 @@ private:
     // The child has ended and its run closes, with `endMessage`, once its output is shown.
     bool runEnded = false;
     QString endMessage;
+    bool placedOnScreen = false;
 
     int currentPage = 0;
     int pageSize = 20;

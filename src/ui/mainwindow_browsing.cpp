@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QCursor>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,13 +18,19 @@ namespace {
 constexpr int kDetailsTab = 0;
 } // namespace
 
+// The browsing state is the browsed list (a category's commands or the search results), the page
+// and the page size. Every change of it ends in showPage, the one place that fills the table and
+// the page label, so the rows on screen and the record that currentCommand maps a row to always
+// come from the same list and page.
+
 const QList<CommandInfo> &MainWindow::browsedList() const
 {
     return isSearchMode ? searchResults : currentCommands;
 }
 
-void MainWindow::updateCommandTable(const QList<CommandInfo> &list)
+void MainWindow::showPage(int page)
 {
+    currentPage = page;
     // Removing the rows changes the selection while the old current row is still set and the
     // paging state already names the new page: the selection handler would take the record now
     // at that position for the one the user picked, and show it.
@@ -31,6 +38,7 @@ void MainWindow::updateCommandTable(const QList<CommandInfo> &list)
     commandTable->clearContents();
     commandTable->setRowCount(0);
 
+    const QList<CommandInfo> &list = browsedList();
     const int count = int(list.size());
     const PageRange range = pageRange(currentPage, count, pageSize);
     for (int i = range.start; i < range.end; ++i) {
@@ -56,91 +64,74 @@ void MainWindow::updateCommandTable(const QList<CommandInfo> &list)
 
 void MainWindow::onCategoryChanged()
 {
-    currentPage = 0;
     isSearchMode = false;
     searchResults.clear();
-
-    const QTreeWidgetItem *item = categoryTree->currentItem();
-    const QString name = item ? item->text(0) : QString();
-    if (name.isEmpty())
-        return;
-    currentCommands = catalog.commandsOf(name);
-    updateCommandTable(currentCommands);
+    // Without a current item (the tree never lacks one outside a search) the category loaded
+    // last is shown again.
+    if (const QTreeWidgetItem *item = categoryTree->currentItem())
+        currentCommands = catalog.commandsOf(item->text(0));
+    showPage(0);
 }
 
 void MainWindow::onSearch()
 {
     const QString text = searchEdit->text().trimmed();
-    if (!text.isEmpty()) {
-        isSearchMode = true;
-        searchResults = catalog.search(text);
-        currentPage = 0;
-        updateCommandTable(searchResults);
-        if (categoryTree->currentItem()) {
-            // Leaving the tree without a current item must not load a category: the search
-            // stays in force.
-            const QSignalBlocker blocker(categoryTree);
-            categoryTree->setCurrentItem(nullptr);
-        }
+    if (text.isEmpty()) {
+        if (isSearchMode)
+            showCategoryBeforeSearch();
         return;
     }
-    if (isSearchMode) {
-        isSearchMode = false;
-        searchResults.clear();
-        onCategoryChanged();
-        // After a search the tree has no current item, so nothing was reloaded; show the
-        // category list the browsing state now points at, so that the rows on screen and the
-        // record a row maps to come from the same list.
-        if (!categoryTree->currentItem()) {
-            currentPage = 0;
-            updateCommandTable(currentCommands);
-        }
+    isSearchMode = true;
+    searchResults = catalog.search(text);
+    if (categoryTree->currentItem()) {
+        // Leaving the tree without a current item must not load a category: the search stays in
+        // force, and picking any category, the one shown before too, ends it.
+        const QSignalBlocker blocker(categoryTree);
+        categoryTree->setCurrentItem(nullptr);
     }
+    showPage(0);
+}
+
+void MainWindow::showCategoryBeforeSearch()
+{
+    // The category that the search replaced becomes the tree's current item again, as if the user
+    // had picked it: the tree names the list on screen, and a refresh reloads that list.
+    const QString name =
+        currentCommands.isEmpty() ? QString() : currentCommands.constFirst().category;
+    const QList<QTreeWidgetItem *> items = categoryTree->findItems(name, Qt::MatchExactly);
+    if (!items.isEmpty()) {
+        const QSignalBlocker blocker(categoryTree);
+        categoryTree->setCurrentItem(items.first());
+    }
+    onCategoryChanged();
 }
 
 void MainWindow::firstPage()
 {
-    if (totalPages(int(browsedList().size()), pageSize) > 0) {
-        currentPage = 0;
-        updateCommandTable(browsedList());
-    }
+    changePage(0);
 }
 
 void MainWindow::previousPage()
 {
-    const int page = currentPage - 1;
-    if (page < 0)
-        return;
-    if (page < totalPages(int(browsedList().size()), pageSize)) {
-        currentPage = page;
-        updateCommandTable(browsedList());
-    }
+    changePage(currentPage - 1);
 }
 
 void MainWindow::nextPage()
 {
-    const int page = currentPage + 1;
-    if (page < totalPages(int(browsedList().size()), pageSize)) {
-        currentPage = page;
-        updateCommandTable(browsedList());
-    }
+    changePage(currentPage + 1);
 }
 
 void MainWindow::goToLastPage()
 {
-    const int page = totalPages(int(browsedList().size()), pageSize) - 1;
-    if (page >= 0) {
-        currentPage = page;
-        updateCommandTable(browsedList());
-    }
+    changePage(totalPages(int(browsedList().size()), pageSize) - 1);
 }
 
 void MainWindow::changePage(int page)
 {
+    // A page that does not exist leaves the table as it is.
     if (page < 0 || page >= totalPages(int(browsedList().size()), pageSize))
         return;
-    currentPage = page;
-    updateCommandTable(browsedList());
+    showPage(page);
 }
 
 void MainWindow::changePageSize(int index)
@@ -151,8 +142,7 @@ void MainWindow::changePageSize(int index)
     if (!ok || size <= 0)
         return;
     pageSize = size;
-    currentPage = 0;
-    updateCommandTable(browsedList());
+    showPage(0);
 }
 
 void MainWindow::refreshCommandList()
@@ -165,10 +155,12 @@ void MainWindow::refreshCommandList()
 
 CommandInfo MainWindow::currentCommand() const
 {
-    const int row = commandTable->currentRow();
-    if (row < 0)
+    // The highlighted row (single selection of whole rows: at most one), which the table also
+    // keeps as its only possible current row.
+    const QModelIndexList rows = commandTable->selectionModel()->selectedRows();
+    if (rows.isEmpty())
         return {};
-    const qsizetype index = qsizetype(row) + qsizetype(pageSize) * currentPage;
+    const qsizetype index = qsizetype(rows.first().row()) + qsizetype(pageSize) * currentPage;
     const QList<CommandInfo> &list = browsedList();
     if (index < list.size())
         return list.at(index);
@@ -201,7 +193,7 @@ void MainWindow::onCommandDoubleClicked(int row, int column)
 void MainWindow::showCommandContextMenu(const QPoint &position)
 {
     Q_UNUSED(position);
-    if (commandTable->currentRow() < 0)
+    if (currentCommand().command.isEmpty())
         return;
 
     QMenu menu(this);

@@ -1,7 +1,10 @@
 #include "mainwindowaccess.h"
+#include "modalanswer.h"
 #include "testmain.h"
 #include "ui/paging.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +40,31 @@ void typeSearch(QLineEdit *edit, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
+// Presses Tab in whatever has the focus until `target` has it, as a user tabs into a widget.
+void tabInto(QWidget *target)
+{
+    for (int i = 0; i < 60 && !target->hasFocus(); ++i)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(target->hasFocus());
+}
+
+// The command line that "执行命令" starts, as the output pane's header names it.
+QString startedCommandLine(MainWindowAccess *ui, QPushButton *execute)
+{
+    ui->outputEdit()->clear();
+    QTest::mouseClick(execute, Qt::LeftButton);
+    const QString pane = ui->outputEdit()->toPlainText();
+    if (ui->process())
+        QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), 15000); }();
+    const QString prefix = QStringLiteral("命令内容: ");
+    const qsizetype start = pane.indexOf(prefix);
+    if (start < 0)
+        return {};
+    const qsizetype end = pane.indexOf(QLatin1Char('\n'), start);
+    return pane.mid(start + prefix.size(), end - start - prefix.size());
+}
+
 } // namespace
 
 class BrowsingTest : public QObject
@@ -56,6 +84,8 @@ private slots:
     void selectionShowsTheRecordOfTheRowShown();
     void emptyingTheSearchKeepsRowsAndRecordsTogether();
     void newListsLeaveTheDetailsAndTabAlone();
+    void refreshAfterAnEmptiedSearchActsOnTheRowShown();
+    void refilledTableGetsNoHiddenCurrentRowFromFocus();
 
 private:
     MainWindow *window = nullptr;
@@ -296,6 +326,99 @@ void BrowsingTest::newListsLeaveTheDetailsAndTabAlone()
     QCOMPARE(ui->mainTabs()->currentIndex(), 1);
     QCOMPARE(ui->detailCommandEdit()->toPlainText(), selected);
     QCOMPARE(ui->commandTable()->currentRow(), -1);
+}
+
+// Issue 13, first scenario: pick "系统信息", type a keyword, empty the search box, press "下一页"
+// (page 2 of 2), then F5 or 视图 > 刷新命令列表. The first row shown is the record that the
+// details show, "复制命令" copies and "执行命令" runs.
+void BrowsingTest::refreshAfterAnEmptiedSearchActsOnTheRowShown()
+{
+    QTableWidget *table = ui->commandTable();
+    QPushButton *execute = findButton(ui->mainTabs()->widget(0), QStringLiteral("执行命令"));
+    QPushButton *copy = findButton(ui->mainTabs()->widget(0), QStringLiteral("复制命令"));
+    QAction *refreshAction = nullptr;
+    for (QAction *action : window->findChildren<QAction *>()) {
+        if (action->text() == QStringLiteral("刷新命令列表"))
+            refreshAction = action;
+    }
+    QVERIFY(refreshAction);
+
+    for (const bool fromMenu : {false, true}) {
+        pickCategory(ui->categoryTree(), QStringLiteral("控制面板"));
+        pickCategory(ui->categoryTree(), QStringLiteral("系统信息"));
+        typeSearch(ui->searchEdit(), QStringLiteral("ip"));
+        typeSearch(ui->searchEdit(), QString());
+        button("下一页")->click();
+        QCOMPARE(ui->pageInfoLabel()->text(), QStringLiteral("第 2/2 页，共 26 条命令"));
+        if (fromMenu)
+            refreshAction->trigger();
+        else
+            QTest::keyClick(window, Qt::Key_F5);
+
+        clickRow(table, 0);
+        const QString shown = table->item(0, 1)->text();
+        QCOMPARE(ui->detailCommandEdit()->toPlainText(), shown);
+        copy->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), shown);
+        QCOMPARE(startedCommandLine(ui, execute), shown);
+        // A refresh shows the first page again.
+        QCOMPARE(shown, QStringLiteral("systeminfo"));
+        QCOMPARE(ui->pageInfoLabel()->text(), QStringLiteral("第 1/2 页，共 26 条命令"));
+    }
+}
+
+// Issue 13, second scenario: pick row 4 of page 1, press "下一页", tab into the table. No row is
+// current, so "复制命令" copies nothing and "执行命令" asks for a choice; the table gets the focus
+// back in other ways (a closed message box or menu, the window activated again) just the same. A
+// row that the user makes current is highlighted and shown.
+void BrowsingTest::refilledTableGetsNoHiddenCurrentRowFromFocus()
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTableWidget *table = ui->commandTable();
+    QPushButton *copy = findButton(ui->mainTabs()->widget(0), QStringLiteral("复制命令"));
+    QPushButton *execute = findButton(ui->mainTabs()->widget(0), QStringLiteral("执行命令"));
+    clickRow(table, 4);
+    const QString picked = table->item(4, 1)->text();
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), picked);
+
+    QTest::mouseClick(button("下一页"), Qt::LeftButton);
+    QCOMPARE(ui->pageInfoLabel()->text(), QStringLiteral("第 2/2 页，共 26 条命令"));
+    tabInto(table);
+    QGuiApplication::clipboard()->setText(QStringLiteral("clipboard before"));
+    copy->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("clipboard before"));
+    QCOMPARE(table->currentRow(), -1);
+    const auto refused = answerNextMessageBox(QMessageBox::Ok);
+    execute->click();
+    QCOMPARE(refused->text, QStringLiteral("请先选择一个命令"));
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), picked);
+    // Back in the window after the box, the table has the focus again.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QVERIFY(table->hasFocus());
+    QCOMPARE(table->currentRow(), -1);
+
+    for (Qt::FocusReason reason : {Qt::PopupFocusReason, Qt::BacktabFocusReason}) {
+        ui->searchEdit()->setFocus(reason);
+        table->setFocus(reason);
+        QVERIFY(table->hasFocus());
+        QCOMPARE(table->currentRow(), -1);
+    }
+
+    QTest::keyClick(table, Qt::Key_Down);
+    QCOMPARE(table->currentRow(), 0);
+    QVERIFY(table->item(0, 0)->isSelected());
+    QCOMPARE(ui->detailCommandEdit()->toPlainText(), table->item(0, 1)->text());
+    copy->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), table->item(0, 1)->text());
+
+    // Deselected with Ctrl+click, the row is no longer current either.
+    const QRect rect = table->visualItemRect(table->item(0, 1));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
+    QVERIFY(table->selectedItems().isEmpty());
+    QCOMPARE(table->currentRow(), -1);
+    QVERIFY(ui->currentCommand().command.isEmpty());
 }
 
 QUILLWICK_TEST_MAIN(BrowsingTest)
