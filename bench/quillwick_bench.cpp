@@ -431,8 +431,10 @@ void benchStopDuringStream()
 
 int main(int argc, char **argv)
 {
+    // The tests' 1920 x 1200 screen, where the window opens at its full 1200 x 1000 like the
+    // start-up floor's window.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" QUILLWICK_TEST_SCREEN_CONFIG);
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (mode == QLatin1String("--catalog-first-build"))
         return modeCatalogFirstBuild();
