@@ -79,7 +79,7 @@ private:
     void startConsoleProcess(const CommandInfo &info);
     void onProcessOutput(QProcess *child);
     void onProcessFinished(QProcess *child, int exitCode);
-    void onProcessStartFailed(QProcess *child);
+    void onProcessStartFailed(QProcess *child, const QString &reason);
     void onRunTimedOut();
     void interruptOpenRun();
     void finishExecution();

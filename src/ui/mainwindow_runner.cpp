@@ -56,12 +56,16 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
             [this, child](int exitCode) { onProcessFinished(child, exitCode); });
     connect(child, &QProcess::errorOccurred, this, [this, child](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            onProcessStartFailed(child);
+            onProcessStartFailed(child, child->errorString());
     });
-    ProcessTree::start(*child, QIODevice::ReadWrite);
+    const QString setUpFailure = ProcessTree::start(*child, QIODevice::ReadWrite);
     // On Windows a failed start is reported inside start() and has already closed the run.
     if (process != child)
         return;
+    if (!setUpFailure.isEmpty()) {
+        onProcessStartFailed(child, setUpFailure);
+        return;
+    }
     // Nobody can type into the child: programs that ask for input (time, date, sort, choice, a
     // bare cmd) read end-of-file and end instead of waiting until the time-out.
     child->closeWriteChannel();
@@ -99,27 +103,29 @@ void MainWindow::onProcessFinished(QProcess *child, int exitCode)
     finishExecution();
 }
 
-void MainWindow::onProcessStartFailed(QProcess *child)
+void MainWindow::onProcessStartFailed(QProcess *child, const QString &reason)
 {
     if (child != process)
         return;
-    appendOutput(RunText::startFailure(child->errorString()));
+    appendOutput(RunText::startFailure(reason));
     finishExecution();
 }
 
+// A stop or time-out that comes when the interpreter has already ended by itself ends nothing,
+// and the run closes as a normal end when QProcess reports it.
 void MainWindow::onRunTimedOut()
 {
     if (!process || process->state() == QProcess::NotRunning)
         return;
-    timedOut = true;
-    ProcessTree::kill(*process);
+    if (ProcessTree::kill(*process))
+        timedOut = true;
 }
 
 void MainWindow::stopCommand()
 {
     if (process && process->state() != QProcess::NotRunning) {
-        stoppedByUser = true;
-        ProcessTree::kill(*process);
+        if (ProcessTree::kill(*process))
+            stoppedByUser = true;
         return;
     }
     finishExecution();
@@ -130,8 +136,8 @@ void MainWindow::interruptOpenRun()
     if (!process)
         return;
     QProcess *child = process;
-    stoppedByUser = true;
-    ProcessTree::kill(*child);
+    if (ProcessTree::kill(*child))
+        stoppedByUser = true;
     // The child's end is delivered inside the wait and closes its run in full (remaining output,
     // message, footer) before the caller writes the next header.
     child->waitForFinished(kReplacedChildWaitMs);

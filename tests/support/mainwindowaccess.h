@@ -54,6 +54,7 @@ struct MainWindowAccess
     void setHelpTimeoutMs(int ms) { w.helpTimeoutMs = ms; }
 
     void executeCommand(const CommandInfo &info) { w.executeCommand(info); }
+    void runTimedOut() { w.onRunTimedOut(); }
     void appendOutput(const QString &text) { w.appendOutput(text); }
     QString decodeConsoleOutput(const QByteArray &bytes) { return w.decodeConsoleOutput(bytes); }
     void showTextDialog(const QString &title, const QString &text)

@@ -1,3 +1,4 @@
+#include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
@@ -61,6 +62,7 @@ void DialogsTest::init()
 void DialogsTest::cleanup()
 {
     ShellCommand::setProgramForTesting({});
+    ProcessTree::setFailingStepForTesting(std::nullopt);
     if (programs) {
         qputenv("PATH", previousPath);
         delete programs;
@@ -358,6 +360,27 @@ void DialogsTest::informationRunThatCannotStartIsReportedAndReleased()
     QTRY_VERIFY(window->findChildren<QProcess *>().isEmpty());
     QTest::qWait(1000);
     QVERIFY(windows->isEmpty());
+
+    // Likewise a child that started but could not be made ready to run (on Windows: joining its
+    // job or resuming it); the help says so at once instead of waiting out its bound.
+    ShellCommand::setProgramForTesting({});
+    ProcessTree::setFailingStepForTesting(ProcessTree::SetUpStep::Resume);
+    box = answerNextMessageBox(QMessageBox::Ok);
+    QVERIFY(QMetaObject::invokeMethod(window, "showNetworkInfo"));
+    QTRY_VERIFY(box->seen);
+    QVERIFY2(box->text.startsWith(prefix) && box->text.size() > prefix.size(),
+             qPrintable(box->text));
+    QTRY_VERIFY(window->findChildren<QProcess *>().isEmpty());
+
+    selectIpconfigAll();
+    ui->setHelpTimeoutMs(15000);
+    box = answerNextMessageBox(QMessageBox::Ok);
+    QElapsedTimer clock;
+    clock.start();
+    button("查看帮助")->click();
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(box->seen);
+    QCOMPARE(box->text, QStringLiteral("无法获取命令帮助（超时）"));
 }
 
 void DialogsTest::commandHelpAsksOnlyTheFirstWordAndShowsBothStreams()
