@@ -66,6 +66,15 @@ void CommandKindTest::catalogHoldsFortySevenGraphicalCommands()
     QCOMPARE(graphical.size(), 47);
     for (const char *named : {"ftp", "telnet", "cleanmgr", "msinfo32", "winver", "mstsc"})
         QVERIFY2(graphical.contains(QLatin1String(named)), named);
+
+    // Of them, only the console programs that talk with the user get a console window.
+    QStringList ownConsole;
+    for (const QString &line : graphical) {
+        if (needsOwnConsole(line))
+            ownConsole << line;
+    }
+    ownConsole.sort();
+    QCOMPARE(ownConsole, QStringList({QStringLiteral("ftp"), QStringLiteral("telnet")}));
 }
 
 void CommandKindTest::continuousPingNeedsBothSubstrings_data()

@@ -132,6 +132,7 @@ private slots:
     void standardInputIsClosed();
     void startFailureClosesTheRunAtOnce();
     void failedJobAssignmentOrResumeClosesTheRunAtOnce();
+    void detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone();
     void tokenQueryAnswers();
     void failedShellStartIsReportedAsFailure();
 
@@ -365,6 +366,35 @@ void ExecutionWinTest::failedJobAssignmentOrResumeClosesTheRunAtOnce()
     ui->executeCommand(consoleRecord(QStringLiteral("echo again")));
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     QVERIFY(pane().endsWith(QStringLiteral("again\n") + kFooter));
+}
+
+void ExecutionWinTest::detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone()
+{
+    // The console fixture stands in for ftp and for winver, first on the search path; it reports
+    // what console window it got.
+    QVERIFY(QFile::copy(fixture("consolefixture.exe"), files->filePath(QStringLiteral("ftp.exe"))));
+    QVERIFY(
+        QFile::copy(fixture("consolefixture.exe"), files->filePath(QStringLiteral("winver.exe"))));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(QDir::toNativeSeparators(files->path())) + ';' + path);
+    const QString report = files->filePath(QStringLiteral("console.txt"));
+    qputenv("QUILLWICK_CONSOLE_REPORT", QFile::encodeName(QDir::toNativeSeparators(report)));
+
+    QStringList seen;
+    for (const char *line : {"ftp", "winver"}) {
+        QFile::remove(report);
+        ui->executeCommand(consoleRecord(QString::fromLatin1(line)));
+        QVERIFY(pane().endsWith(QStringLiteral("正在启动图形界面程序...\n") + kFooter));
+        QTRY_VERIFY_WITH_TIMEOUT(!readReport(report).isEmpty(), kRunEndMs);
+        seen << readReport(report);
+    }
+    qputenv("PATH", path);
+    qunsetenv("QUILLWICK_CONSOLE_REPORT");
+    if (!showsWindows) {
+        QCOMPARE(seen.last(), QStringLiteral("no console"));
+        QSKIP(qPrintable(kNoDisplay));
+    }
+    QCOMPARE(seen, QStringList({QStringLiteral("console visible"), QStringLiteral("no console")}));
 }
 
 void ExecutionWinTest::tokenQueryAnswers()
