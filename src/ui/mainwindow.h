@@ -129,6 +129,8 @@ private:
     QTimer *timeoutTimer = nullptr;
     bool timedOut = false;
     bool stoppedByUser = false;
+    // Written after the open run's output: why a wmic line failed where WMIC is missing.
+    QString runNote;
 
     int currentPage = 0;
     int pageSize = 20;

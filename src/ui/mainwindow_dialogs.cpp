@@ -3,6 +3,7 @@
 #include "exec/consoledecoder.h"
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
+#include "exec/wmic.h"
 #include "ui/helptexts.h"
 
 #include <QDialog>
@@ -110,7 +111,7 @@ void MainWindow::showSystemInfo()
 
 void MainWindow::showDiskInfo()
 {
-    runCommandToDialog(QStringLiteral("磁盘信息"), QStringLiteral("wmic diskdrive get size,model"));
+    runCommandToDialog(QStringLiteral("磁盘信息"), Wmic::diskInfoLine());
 }
 
 void MainWindow::showNetworkInfo()
@@ -122,8 +123,7 @@ void MainWindow::checkSystem()
 {
     CommandInfo check;
     check.description = QStringLiteral("系统综合检查");
-    check.command =
-        QStringLiteral("systeminfo && wmic qfe list && ver && hostname && ipconfig /all");
+    check.command = Wmic::systemCheckLine();
     check.needsAdmin = false;
     executeCommand(check);
 }

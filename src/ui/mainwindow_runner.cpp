@@ -4,6 +4,7 @@
 #include "exec/processtree.h"
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
+#include "exec/wmic.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -45,6 +46,7 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
 {
     timedOut = false;
     stoppedByUser = false;
+    runNote = Wmic::missingNote(info.command);
 
     auto *child = new QProcess(this);
     process = child;
@@ -92,6 +94,8 @@ void MainWindow::onProcessFinished(QProcess *child, int exitCode)
     if (child != process)
         return;
     onProcessOutput(child);
+    if (!runNote.isEmpty())
+        appendOutput(runNote);
     RunText::Ending ending = RunText::Ending::Exited;
     if (timedOut)
         ending = RunText::Ending::TimedOut;

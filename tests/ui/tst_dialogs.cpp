@@ -1,5 +1,6 @@
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
+#include "exec/wmic.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
 #include "testmain.h"
@@ -35,6 +36,7 @@ private slots:
     void informationRunsShowTheirOwnDecodedOutput();
     void informationRunsOpenOneWindowEachAndGetNoInput();
     void informationRunThatCannotStartIsReportedAndReleased();
+    void diskInformationRunsWhatThisWindowsHas();
     void closingTheWindowDropsRunsStillUnderWay();
     void commandHelpAsksOnlyTheFirstWordAndShowsBothStreams();
     void commandHelpIsBoundedAndEndsTheWholeProgram();
@@ -63,6 +65,7 @@ void DialogsTest::cleanup()
 {
     ShellCommand::setProgramForTesting({});
     ProcessTree::setFailingStepForTesting(std::nullopt);
+    Wmic::setInstalledForTesting(std::nullopt);
     if (programs) {
         qputenv("PATH", previousPath);
         delete programs;
@@ -381,6 +384,25 @@ void DialogsTest::informationRunThatCannotStartIsReportedAndReleased()
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(box->seen);
     QCOMPARE(box->text, QStringLiteral("无法获取命令帮助（超时）"));
+}
+
+void DialogsTest::diskInformationRunsWhatThisWindowsHas()
+{
+    // The box of a start failure names the line the view runs: wmic where it is installed, an
+    // equivalent PowerShell query where it is not.
+    ShellCommand::setProgramForTesting(QStringLiteral("/nonexistent/quillwick-shell"));
+    for (const bool installed : {true, false}) {
+        Wmic::setInstalledForTesting(installed);
+        auto box = answerNextMessageBox(QMessageBox::Ok);
+        QVERIFY(QMetaObject::invokeMethod(window, "showDiskInfo"));
+        QTRY_VERIFY(box->seen);
+        const QString line =
+            installed ? QStringLiteral("wmic diskdrive get size,model")
+                      : QStringLiteral("powershell -NoProfile -Command \"Get-CimInstance "
+                                       "Win32_DiskDrive | Format-Table Model,Size -AutoSize\"");
+        QVERIFY2(box->text.startsWith(QStringLiteral("无法执行命令: ") + line + QLatin1Char('\n')),
+                 qPrintable(box->text));
+    }
 }
 
 void DialogsTest::commandHelpAsksOnlyTheFirstWordAndShowsBothStreams()
