@@ -56,9 +56,15 @@ do_test() {
     do_build
     check_rc
     echo "== Windows tests under Wine"
-    # Made once per build folder; wine-run.sh would make it on first use, but not silently.
-    "$build/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
-    ctest --preset windows --parallel "$(nproc)"
+    # Wine makes windows, console windows included, only with an X display, and the runner's tests
+    # look at windows: a command's window that outlives a stop, ftp's console window. Wine's
+    # desktop keeps the display of the prefix's first program, so a Wine server that still runs
+    # without one is waited out first.
+    WINEPREFIX=$build/wineprefix wineserver -w 2>/dev/null || true
+    xvfb-run -a bash -c '
+        # Made once per build folder; wine-run.sh would make it on first use, but not silently.
+        "$1/wine-run.sh" cmd /c exit >/dev/null 2>&1 || true
+        ctest --preset windows --parallel "$2"' _ "$build" "$(nproc)"
 }
 
 # What a Windows user needs beside Quillwick.exe, as windeployqt would lay it out.

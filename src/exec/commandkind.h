@@ -10,6 +10,10 @@
 // programs named by the whole line.
 bool isGuiCommand(const QString &commandLine);
 
+// Of the lines started detached, the console programs that talk with the user ("ftp", "telnet",
+// as the whole line): they get a console window of their own, the others none.
+bool needsOwnConsole(const QString &commandLine);
+
 // A line that contains both "ping" and "-t", anywhere and independently: it is expected to run
 // until stopped, so it is not timed out.
 bool isContinuousPing(const QString &commandLine);

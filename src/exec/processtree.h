@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QIODevice>
+#include <QString>
+
+#include <optional>
 
 class QProcess;
 
@@ -11,11 +14,27 @@ namespace ProcessTree {
 
 // Starts the already prepared `process` so that it and the programs it starts can be ended
 // together. Programs that outlive a command that ended by itself (`start notepad.exe`) keep
-// running.
-void start(QProcess &process, QIODevice::OpenMode mode = QIODevice::ReadWrite);
+// running. Returns an empty string, or why the child could not be made ready to run: it has then
+// been ended again without having run, `process` is not running and has emitted nothing. A child
+// that QProcess itself cannot start is reported by QProcess (errorOccurred) as usual.
+QString start(QProcess &process, QIODevice::OpenMode mode = QIODevice::ReadWrite);
 
-// Ends `process` and every program it started that still runs. Does nothing once the process
-// has ended.
-void kill(QProcess &process);
+// Ends `process` and the console programs it started; on Windows a program that shows a window
+// of its own (a dialog, notepad) keeps running, with what it started itself. Returns false and
+// ends nothing when the process is not running or has already ended by itself, even if QProcess
+// has not noticed yet: then what it started is kept, as after any command that ended by itself.
+bool kill(QProcess &process);
+
+// What must succeed after the child is created before it may run: joining the tree (Windows: the
+// job object; elsewhere the process group) and, on Windows, resuming its suspended first thread.
+enum class SetUpStep
+{
+    JoinTree,
+    Resume
+};
+
+// Tests make `step` fail for every later start, as the system would refuse it; std::nullopt
+// restores the real steps.
+void setFailingStepForTesting(std::optional<SetUpStep> step);
 
 } // namespace ProcessTree

@@ -23,10 +23,11 @@ void prepare(QProcess &process, const QString &commandLine)
     Platform::setArguments(process, commandLine);
 }
 
-bool startDetached(const QString &commandLine)
+bool startDetached(const QString &commandLine, DetachedConsole console)
 {
     QProcess process;
     prepare(process, commandLine);
+    Platform::setDetachedConsole(process, console == DetachedConsole::OwnWindow);
     return process.startDetached();
 }
 

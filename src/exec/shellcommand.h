@@ -12,9 +12,18 @@ namespace ShellCommand {
 // had been typed after "cmd /c".
 void prepare(QProcess &process, const QString &commandLine);
 
+// What a detached start shows besides the program's own windows.
+enum class DetachedConsole
+{
+    // A graphical tool: no console window.
+    Hidden,
+    // A console program that talks to the user (ftp, telnet): a console window of its own.
+    OwnWindow
+};
+
 // Starts `commandLine` through the interpreter as a detached process in the tool's working
 // directory. Returns false when it could not be started.
-bool startDetached(const QString &commandLine);
+bool startDetached(const QString &commandLine, DetachedConsole console);
 
 // Tests put another program in place of the interpreter (one that does not exist, to see a start
 // fail); an empty string restores the interpreter.

@@ -15,4 +15,8 @@ QString interpreter();
 // `commandLine` verbatim.
 void setArguments(QProcess &process, const QString &commandLine);
 
+// Makes the detached start of `process` give the interpreter, and the console program it runs, a
+// console window of its own when `ownWindow` is true, and no console window otherwise.
+void setDetachedConsole(QProcess &process, bool ownWindow);
+
 } // namespace ShellCommand::Platform

@@ -14,4 +14,8 @@ void setArguments(QProcess &process, const QString &commandLine)
     process.setArguments({QStringLiteral("-c"), commandLine});
 }
 
+// A detached program has no console window to show or hide here; a terminal program started
+// detached from a desktop gets none either way.
+void setDetachedConsole(QProcess &, bool) {}
+
 } // namespace ShellCommand::Platform

@@ -30,4 +30,19 @@ void setArguments(QProcess &process, const QString &commandLine)
     process.setNativeArguments(QStringLiteral("/d /s /c \"%1\"").arg(commandLine));
 }
 
+// QProcess chooses by the tool's own console: CREATE_NO_WINDOW for Quillwick, which has none, no
+// flag at all for a test executable, which has one. The choice is made here instead, the same for
+// both. A detached program shares no handle with the tool either: it would otherwise hold the
+// tool's standard output (a pipe, when the tool was started by a script) for as long as it runs.
+void setDetachedConsole(QProcess &process, bool ownWindow)
+{
+    process.setCreateProcessArgumentsModifier(
+        [ownWindow](QProcess::CreateProcessArguments *arguments) {
+            arguments->inheritHandles = false;
+            arguments->startupInfo->dwFlags &= ~DWORD(STARTF_USESTDHANDLES);
+            arguments->flags &= ~DWORD(CREATE_NO_WINDOW | CREATE_NEW_CONSOLE | DETACHED_PROCESS);
+            arguments->flags |= ownWindow ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW;
+        });
+}
+
 } // namespace ShellCommand::Platform

@@ -86,7 +86,7 @@ private:
     void startConsoleProcess(const CommandInfo &info);
     void onProcessOutput(QProcess *child);
     void onProcessFinished(QProcess *child, int exitCode);
-    void onProcessStartFailed(QProcess *child);
+    void onProcessStartFailed(QProcess *child, const QString &reason);
     void closeEndedRun();
     void onRunTimedOut();
     void interruptOpenRun();
@@ -142,6 +142,8 @@ private:
     bool runEnded = false;
     QString endMessage;
     bool placedOnScreen = false;
+    // Written after the open run's output: why a wmic line failed where WMIC is missing.
+    QString runNote;
 
     int currentPage = 0;
     int pageSize = 20;

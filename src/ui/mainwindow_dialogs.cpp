@@ -4,6 +4,7 @@
 #include "exec/consolelines.h"
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
+#include "exec/wmic.h"
 #include "ui/consolefont.h"
 #include "ui/helptexts.h"
 
@@ -71,17 +72,17 @@ void MainWindow::runCommandToDialog(const QString &title, const QString &command
     // A child that cannot start never finishes: without this it would stay until the window
     // closes and the user would wait for a window that never comes. Told from the event loop, as
     // on Windows the signal comes from inside start(), which must not run the box's loop.
+    const auto reportStartFailure = [this, commandLine, guard, release](const QString &reason) {
+        QTimer::singleShot(0, guard, [this, commandLine, reason, release] {
+            release();
+            QMessageBox::critical(this, kErrorTitle,
+                                  QStringLiteral("无法执行命令: %1\n%2").arg(commandLine, reason));
+        });
+    };
     connect(child, &QProcess::errorOccurred, guard,
-            [this, commandLine, child, guard, release](QProcess::ProcessError error) {
-                if (error != QProcess::FailedToStart)
-                    return;
-                const QString reason = child->errorString();
-                QTimer::singleShot(0, guard, [this, commandLine, reason, release] {
-                    release();
-                    QMessageBox::critical(
-                        this, kErrorTitle,
-                        QStringLiteral("无法执行命令: %1\n%2").arg(commandLine, reason));
-                });
+            [child, reportStartFailure](QProcess::ProcessError error) {
+                if (error == QProcess::FailedToStart)
+                    reportStartFailure(child->errorString());
             });
 
     // A window that closes while the run is under way ends the programs the command started too,
@@ -89,7 +90,11 @@ void MainWindow::runCommandToDialog(const QString &title, const QString &command
     connect(guard, &QObject::destroyed, child, [child] { ProcessTree::kill(*child); });
 
     ShellCommand::prepare(*child, commandLine);
-    ProcessTree::start(*child, QIODevice::ReadWrite);
+    const QString setUpFailure = ProcessTree::start(*child, QIODevice::ReadWrite);
+    if (!setUpFailure.isEmpty()) {
+        reportStartFailure(setUpFailure);
+        return;
+    }
     // Nobody writes to it: a program that reads its input (wmic does when the input is a pipe)
     // ends instead of keeping its window from ever opening.
     child->closeWriteChannel();
@@ -102,7 +107,7 @@ void MainWindow::showSystemInfo()
 
 void MainWindow::showDiskInfo()
 {
-    runCommandToDialog(QStringLiteral("磁盘信息"), QStringLiteral("wmic diskdrive get size,model"));
+    runCommandToDialog(QStringLiteral("磁盘信息"), Wmic::diskInfoLine());
 }
 
 void MainWindow::showNetworkInfo()
@@ -114,8 +119,7 @@ void MainWindow::checkSystem()
 {
     CommandInfo check;
     check.description = QStringLiteral("系统综合检查");
-    check.command =
-        QStringLiteral("systeminfo && wmic qfe list && ver && hostname && ipconfig /all");
+    check.command = Wmic::systemCheckLine();
     check.needsAdmin = false;
     executeCommand(check);
 }
@@ -130,7 +134,8 @@ void MainWindow::showCommandHelp()
     QProcess child;
     child.setProcessChannelMode(QProcess::SeparateChannels);
     ShellCommand::prepare(child, program + QStringLiteral(" /?"));
-    // As a tree: on a time-out the program that hangs goes too, not only its interpreter.
+    // As a tree: on a time-out the program that hangs goes too, not only its interpreter. A child
+    // that could not be made ready has been ended again, so the wait below fails at once.
     ProcessTree::start(child, QIODevice::ReadWrite);
     // A program that reads its input sees the end at once instead of waiting out the bound.
     child.closeWriteChannel();

@@ -52,7 +52,9 @@ void MainWindow::executeCommand(const CommandInfo &info)
         return;
     }
     appendOutput(QStringLiteral("正在启动图形界面程序...\n"));
-    if (!ShellCommand::startDetached(info.command))
+    const auto console = needsOwnConsole(info.command) ? ShellCommand::DetachedConsole::OwnWindow
+                                                       : ShellCommand::DetachedConsole::Hidden;
+    if (!ShellCommand::startDetached(info.command, console))
         appendOutput(QStringLiteral("无法启动图形界面程序\n"));
     finishExecution();
 }

@@ -5,6 +5,7 @@
 #include "exec/processtree.h"
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
+#include "exec/wmic.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
@@ -69,6 +70,7 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
 {
     timedOut = false;
     stoppedByUser = false;
+    runNote = Wmic::missingNote(info.command);
 
     auto *child = new QProcess(this);
     process = child;
@@ -80,12 +82,16 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
             [this, child](int exitCode) { onProcessFinished(child, exitCode); });
     connect(child, &QProcess::errorOccurred, this, [this, child](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            onProcessStartFailed(child);
+            onProcessStartFailed(child, child->errorString());
     });
-    ProcessTree::start(*child, QIODevice::ReadWrite);
+    const QString setUpFailure = ProcessTree::start(*child, QIODevice::ReadWrite);
     // On Windows a failed start is reported inside start() and has already closed the run.
     if (process != child)
         return;
+    if (!setUpFailure.isEmpty()) {
+        onProcessStartFailed(child, setUpFailure);
+        return;
+    }
     // Nobody can type into the child: programs that ask for input (time, date, sort, choice, a
     // bare cmd) read end-of-file and end instead of waiting until the time-out.
     child->closeWriteChannel();
@@ -118,7 +124,7 @@ void MainWindow::onProcessFinished(QProcess *child, int exitCode)
     else if (stoppedByUser)
         ending = RunText::Ending::StoppedByUser;
     runEnded = true;
-    endMessage = RunText::endMessage(ending, exitCode);
+    endMessage = runNote + RunText::endMessage(ending, exitCode);
     // Output that still waits to be shown comes first; the run closes once it is in the pane.
     if (pendingStart == pendingOutput.size())
         closeEndedRun();
@@ -132,20 +138,22 @@ void MainWindow::closeEndedRun()
     finishExecution();
 }
 
-void MainWindow::onProcessStartFailed(QProcess *child)
+void MainWindow::onProcessStartFailed(QProcess *child, const QString &reason)
 {
     if (child != process)
         return;
-    appendOutput(RunText::startFailure(child->errorString()));
+    appendOutput(RunText::startFailure(reason));
     finishExecution();
 }
 
+// A stop or time-out that comes when the interpreter has already ended by itself ends nothing,
+// and the run closes as a normal end when QProcess reports it.
 void MainWindow::onRunTimedOut()
 {
     if (!process || process->state() == QProcess::NotRunning)
         return;
-    timedOut = true;
-    ProcessTree::kill(*process);
+    if (ProcessTree::kill(*process))
+        timedOut = true;
 }
 
 void MainWindow::stopCommand()
@@ -156,8 +164,8 @@ void MainWindow::stopCommand()
         return;
     }
     if (process && process->state() != QProcess::NotRunning) {
-        stoppedByUser = true;
-        ProcessTree::kill(*process);
+        if (ProcessTree::kill(*process))
+            stoppedByUser = true;
         return;
     }
     finishExecution();
@@ -172,15 +180,19 @@ void MainWindow::interruptOpenRun()
         return;
     }
     QProcess *child = process;
-    stoppedByUser = true;
-    ProcessTree::kill(*child);
-    // The child's end is delivered inside the wait and closes its run in full (remaining output,
+    if (ProcessTree::kill(*child))
+        stoppedByUser = true;
+    // The child's end is delivered inside the wait; its run is closed in full (remaining output,
     // message, footer) before the caller writes the next header.
     child->waitForFinished(kReplacedChildWaitMs);
-    if (process == child) {
-        appendOutput(RunText::endMessage(RunText::Ending::StoppedByUser, 0));
-        finishExecution();
+    if (process != child)
+        return;
+    if (runEnded) {
+        closeEndedRun();
+        return;
     }
+    appendOutput(RunText::endMessage(RunText::Ending::StoppedByUser, 0));
+    finishExecution();
 }
 
 void MainWindow::finishExecution()

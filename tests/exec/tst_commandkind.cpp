@@ -1,5 +1,6 @@
 #include "catalog/commandcatalog.h"
 #include "exec/commandkind.h"
+#include "exec/wmic.h"
 #include "testmain.h"
 
 class CommandKindTest : public QObject
@@ -12,6 +13,8 @@ private slots:
     void catalogHoldsFortySevenGraphicalCommands();
     void continuousPingNeedsBothSubstrings_data();
     void continuousPingNeedsBothSubstrings();
+    void wmicLinesGetANoteOnlyWhereWmicIsMissing_data();
+    void wmicLinesGetANoteOnlyWhereWmicIsMissing();
 };
 
 void CommandKindTest::graphicalCommandLines_data()
@@ -66,6 +69,15 @@ void CommandKindTest::catalogHoldsFortySevenGraphicalCommands()
     QCOMPARE(graphical.size(), 47);
     for (const char *named : {"ftp", "telnet", "cleanmgr", "msinfo32", "winver", "mstsc"})
         QVERIFY2(graphical.contains(QLatin1String(named)), named);
+
+    // Of them, only the console programs that talk with the user get a console window.
+    QStringList ownConsole;
+    for (const QString &line : graphical) {
+        if (needsOwnConsole(line))
+            ownConsole << line;
+    }
+    ownConsole.sort();
+    QCOMPARE(ownConsole, QStringList({QStringLiteral("ftp"), QStringLiteral("telnet")}));
 }
 
 void CommandKindTest::continuousPingNeedsBothSubstrings_data()
@@ -89,6 +101,38 @@ void CommandKindTest::continuousPingNeedsBothSubstrings()
     QFETCH(QString, line);
     QFETCH(bool, continuous);
     QCOMPARE(isContinuousPing(line), continuous);
+}
+
+void CommandKindTest::wmicLinesGetANoteOnlyWhereWmicIsMissing_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("runsWmic");
+
+    QTest::newRow("catalog line") << QStringLiteral("wmic os get caption") << true;
+    QTest::newRow("alone") << QStringLiteral("wmic") << true;
+    QTest::newRow("upper case") << QStringLiteral("WMIC bios get serialnumber") << true;
+    QTest::newRow("with suffix") << QStringLiteral("wmic.exe qfe list") << true;
+    QTest::newRow("leading blank") << QStringLiteral(" wmic qfe list") << true;
+    QTest::newRow("later in a chain") << QStringLiteral("ver && wmic qfe list") << false;
+    QTest::newRow("longer word") << QStringLiteral("wmicx get") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void CommandKindTest::wmicLinesGetANoteOnlyWhereWmicIsMissing()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, runsWmic);
+    Wmic::setInstalledForTesting(false);
+    const QString note = Wmic::missingNote(line);
+    Wmic::setInstalledForTesting(true);
+    const QString noteWhereInstalled = Wmic::missingNote(line);
+    Wmic::setInstalledForTesting(std::nullopt);
+
+    QVERIFY(noteWhereInstalled.isEmpty());
+    QCOMPARE(!note.isEmpty(), runsWmic);
+    if (runsWmic)
+        QCOMPARE(note, QStringLiteral("\n提示: WMIC 是此版本 Windows 的可选功能，当前未安装，"
+                                      "可在“设置 > 系统 > 可选功能”中添加。\n"));
 }
 
 QUILLWICK_TEST_MAIN(CommandKindTest)

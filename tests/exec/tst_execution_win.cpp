@@ -1,7 +1,13 @@
 // The runner and the elevation layer against a real cmd.exe and the real Windows calls (Wine's on
 // Linux). Windows only.
+//
+// Quillwick.exe is a GUI-subsystem program without a console, and QProcess picks the console flags
+// of a child by whether its parent has one; this test executable is a console program, so it gives
+// its console up first. Wine creates windows, console windows included, only with an X display:
+// tools/windows.sh runs the tests under Xvfb; without a display the checks of windows are skipped.
 #include "exec/consoledecoder.h"
 #include "exec/elevation.h"
+#include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
 #include "piecewriterline.h"
@@ -13,6 +19,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <utility>
 
 #include <windows.h>
 
@@ -64,6 +72,50 @@ bool isRunning(DWORD processId)
     return state == WAIT_TIMEOUT;
 }
 
+void endProcess(DWORD processId)
+{
+    if (HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, processId)) {
+        TerminateProcess(handle, 0);
+        CloseHandle(handle);
+    }
+}
+
+// Blocks until `processId` has ended, without running the event loop, so that QProcess does not
+// learn of the end meanwhile.
+bool waitWithoutEvents(DWORD processId)
+{
+    HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (!handle)
+        return false;
+    const bool ended = WaitForSingleObject(handle, kRunEndMs) == WAIT_OBJECT_0;
+    CloseHandle(handle);
+    return ended;
+}
+
+QString fixture(const char *name)
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                                    QLatin1String(name));
+}
+
+QString readReport(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool systemShowsWindows()
+{
+    HWND window = CreateWindowW(L"STATIC", L"probe", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                nullptr, nullptr);
+    if (window)
+        DestroyWindow(window);
+    return window != nullptr;
+}
+
+const QString kNoDisplay =
+    QStringLiteral("Wine without an X display creates no windows (run it under Xvfb)");
+
 } // namespace
 
 class ExecutionWinTest : public QObject
@@ -71,32 +123,49 @@ class ExecutionWinTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
     void embeddedQuotesReachTheProgramUnchanged();
     void interpreterIsSystemCmdWithoutAutoRun();
     void outputIsDecodedInTheConsoleCodePage();
-    void stopEndsTheProgramsOfTheChain();
-    void timeOutEndsTheProgramsOfTheChain();
-    void replacingARunEndsTheProgramsOfTheChain();
+    void stopEndsTheConsoleProgramsOfTheChainNotItsWindow();
+    void timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow();
+    void replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void programsOfACommandThatEndedByItselfKeepRunning();
+    void stopOrTimeOutAfterTheInterpreterEndedEndsNothing();
     void standardInputIsClosed();
     void startFailureClosesTheRunAtOnce();
+    void failedJobAssignmentOrResumeClosesTheRunAtOnce();
+    void detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone();
     void tokenQueryAnswers();
     void failedShellStartIsReportedAsFailure();
 
 private:
     MainWindow *window = nullptr;
     MainWindowAccess *ui = nullptr;
+    QTemporaryDir *files = nullptr;
+    bool showsWindows = false;
+    QList<DWORD> windowed;
 
     QString pane() const { return ui->outputEdit()->toPlainText(); }
-    // Starts a chain whose ping runs for about 30 s and returns the ping's process id (0: none).
+    // Starts a chain whose ping runs for about 30 s and, where windows can be shown, that leaves a
+    // program with a window open, as `start notepad` would. Returns the ping's process id (0:
+    // none); the windowed program's is the last of `windowed`.
     DWORD startChainWithPing();
 };
 
+void ExecutionWinTest::initTestCase()
+{
+    FreeConsole();
+    showsWindows = systemShowsWindows();
+}
+
 void ExecutionWinTest::init()
 {
+    files = new QTemporaryDir;
+    QVERIFY(files->isValid());
     window = new MainWindow;
     ui = new MainWindowAccess(*window);
     ui->setRunTimeoutMs(kRunEndMs);
@@ -107,21 +176,34 @@ void ExecutionWinTest::init()
 void ExecutionWinTest::cleanup()
 {
     ShellCommand::setProgramForTesting({});
+    ProcessTree::setFailingStepForTesting(std::nullopt);
     delete ui;
     ui = nullptr;
     delete window;
     window = nullptr;
+    for (DWORD program : std::exchange(windowed, {}))
+        endProcess(program);
+    delete files;
+    files = nullptr;
 }
 
 DWORD ExecutionWinTest::startChainWithPing()
 {
-    ui->executeCommand(consoleRecord(QStringLiteral("echo started & ping -n 30 127.0.0.1 > nul")));
+    const QString report = QDir::toNativeSeparators(files->filePath(QStringLiteral("window.txt")));
+    ui->executeCommand(consoleRecord(
+        QStringLiteral("start \"\" \"%1\" \"%2\" & echo started & ping -n 30 127.0.0.1 > nul")
+            .arg(fixture("windowedfixture.exe"), report)));
     if (!ui->process())
         return 0;
     const auto shellId = static_cast<DWORD>(ui->process()->processId());
     QList<DWORD> pings;
     const bool pingStarted = QTest::qWaitFor(
         [&] { return !(pings = processesNamed(L"ping.exe", shellId)).isEmpty(); }, kRunEndMs);
+    // The window must be up before the run is ended, or it would be no window yet.
+    (void)QTest::qWaitFor([&] { return !readReport(report).isEmpty(); }, kRunEndMs);
+    static const QRegularExpression shown(QStringLiteral("^shown (\\d+)$"));
+    if (const auto match = shown.match(readReport(report)); match.hasMatch())
+        windowed << match.captured(1).toULong();
     return pingStarted ? pings.first() : 0;
 }
 
@@ -200,7 +282,7 @@ void ExecutionWinTest::outputIsDecodedInTheConsoleCodePage()
     QCOMPARE(ConsoleDecoder().decode("\x82\x94"), QStringLiteral("éö"));
 }
 
-void ExecutionWinTest::stopEndsTheProgramsOfTheChain()
+void ExecutionWinTest::stopEndsTheConsoleProgramsOfTheChainNotItsWindow()
 {
     const DWORD ping = startChainWithPing();
     QVERIFY(ping != 0);
@@ -209,30 +291,45 @@ void ExecutionWinTest::stopEndsTheProgramsOfTheChain()
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     QVERIFY(pane().endsWith(QStringLiteral("\n\n命令已被用户中断！\n") + kFooter));
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(ping), 5000);
+    if (!showsWindows)
+        QSKIP(qPrintable(kNoDisplay));
+    QCOMPARE(windowed.size(), 1);
+    QVERIFY(isRunning(windowed.first()));
 }
 
-void ExecutionWinTest::timeOutEndsTheProgramsOfTheChain()
+void ExecutionWinTest::timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow()
 {
-    ui->setRunTimeoutMs(3000);
     const DWORD ping = startChainWithPing();
     QVERIFY(ping != 0);
+    // Once everything runs: a program that has not shown its window yet has no window to spare.
+    ui->timeoutTimer()->start(50);
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     QVERIFY(pane().endsWith(QStringLiteral("\n命令执行超时！\n") + kFooter));
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(ping), 5000);
+    if (!showsWindows)
+        QSKIP(qPrintable(kNoDisplay));
+    QCOMPARE(windowed.size(), 1);
+    QVERIFY(isRunning(windowed.first()));
 }
 
-void ExecutionWinTest::replacingARunEndsTheProgramsOfTheChain()
+void ExecutionWinTest::replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow()
 {
     const DWORD ping = startChainWithPing();
     QVERIFY(ping != 0);
     ui->executeCommand(consoleRecord(QStringLiteral("echo next")));
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(ping), 5000);
+    if (showsWindows) {
+        QCOMPARE(windowed.size(), 1);
+        QVERIFY(isRunning(windowed.first()));
+    }
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     static const QRegularExpression order(QStringLiteral(
         "started \n\n\n命令已被用户中断！\n\n={80}\n命令执行完成！\n={80}\n\n\n={80}\n"
         "执行命令: 测试\n命令内容: echo next\n"));
     QVERIFY2(order.match(pane()).hasMatch(), qPrintable(pane()));
     QVERIFY(pane().endsWith(QStringLiteral("next\n") + kFooter));
+    if (!showsWindows)
+        QSKIP(qPrintable(kNoDisplay));
 }
 
 void ExecutionWinTest::programsOfACommandThatEndedByItselfKeepRunning()
@@ -261,6 +358,32 @@ void ExecutionWinTest::programsOfACommandThatEndedByItselfKeepRunning()
     CloseHandle(ping);
 }
 
+void ExecutionWinTest::stopOrTimeOutAfterTheInterpreterEndedEndsNothing()
+{
+    // cmd.exe has ended, leaving its ping on purpose, but QProcess has not been told yet: no event
+    // is processed between the end and the stop or time-out. The run closes as a normal end.
+    for (const bool byTimeOut : {false, true}) {
+        const QList<DWORD> before = processesNamed(L"ping.exe");
+        ui->executeCommand(consoleRecord(QStringLiteral("start /b ping -n 30 127.0.0.1 > nul")));
+        QVERIFY(ui->process());
+        QVERIFY(waitWithoutEvents(DWORD(ui->process()->processId())));
+        QVERIFY(ui->process()->state() != QProcess::NotRunning);
+        if (byTimeOut)
+            ui->runTimedOut();
+        else
+            QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
+        QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+        QVERIFY2(pane().endsWith(kRule + QStringLiteral("\n\n") + kFooter), qPrintable(pane()));
+
+        QList<DWORD> started = processesNamed(L"ping.exe");
+        for (DWORD old : before)
+            started.removeAll(old);
+        QCOMPARE(started.size(), 1);
+        QVERIFY(isRunning(started.first()));
+        endProcess(started.first());
+    }
+}
+
 void ExecutionWinTest::standardInputIsClosed()
 {
     // findstr without a file reads standard input; an open pipe would keep it waiting.
@@ -283,6 +406,66 @@ void ExecutionWinTest::startFailureClosesTheRunAtOnce()
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QVERIFY(!ui->stopBtn()->isEnabled());
     QVERIFY(!ui->timeoutTimer()->isActive());
+}
+
+void ExecutionWinTest::failedJobAssignmentOrResumeClosesTheRunAtOnce()
+{
+    // The system refuses the step; the child never runs and the run closes inside the call, not
+    // by a time-out.
+    const struct
+    {
+        ProcessTree::SetUpStep step;
+        QString call;
+    } failures[] = {{ProcessTree::SetUpStep::JoinTree, QStringLiteral("AssignProcessToJobObject")},
+                    {ProcessTree::SetUpStep::Resume, QStringLiteral("ResumeThread")}};
+    for (const auto &failure : failures) {
+        ProcessTree::setFailingStepForTesting(failure.step);
+        ui->outputEdit()->clear();
+        ui->executeCommand(consoleRecord(QStringLiteral("echo never")));
+        QVERIFY(!ui->process());
+        static const QRegularExpression closed(QStringLiteral(
+            "={80}\n\n\n无法启动命令: (\\w+): [^\n]+\n\n={80}\n命令执行完成！\n={80}\n\n$"));
+        const QRegularExpressionMatch match = closed.match(pane());
+        QVERIFY2(match.hasMatch(), qPrintable(pane()));
+        QCOMPARE(match.captured(1), failure.call);
+        QVERIFY(!ui->timeoutTimer()->isActive());
+        QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
+        QVERIFY(processesNamed(L"cmd.exe", GetCurrentProcessId()).isEmpty());
+    }
+    // Nothing is left over: the next run works.
+    ProcessTree::setFailingStepForTesting(std::nullopt);
+    ui->executeCommand(consoleRecord(QStringLiteral("echo again")));
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+    QVERIFY(pane().endsWith(QStringLiteral("again\n") + kFooter));
+}
+
+void ExecutionWinTest::detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone()
+{
+    // The console fixture stands in for ftp and for winver, first on the search path; it reports
+    // what console window it got.
+    QVERIFY(QFile::copy(fixture("consolefixture.exe"), files->filePath(QStringLiteral("ftp.exe"))));
+    QVERIFY(
+        QFile::copy(fixture("consolefixture.exe"), files->filePath(QStringLiteral("winver.exe"))));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(QDir::toNativeSeparators(files->path())) + ';' + path);
+    const QString report = files->filePath(QStringLiteral("console.txt"));
+    qputenv("QUILLWICK_CONSOLE_REPORT", QFile::encodeName(QDir::toNativeSeparators(report)));
+
+    QStringList seen;
+    for (const char *line : {"ftp", "winver"}) {
+        QFile::remove(report);
+        ui->executeCommand(consoleRecord(QString::fromLatin1(line)));
+        QVERIFY(pane().endsWith(QStringLiteral("正在启动图形界面程序...\n") + kFooter));
+        QTRY_VERIFY_WITH_TIMEOUT(!readReport(report).isEmpty(), kRunEndMs);
+        seen << readReport(report);
+    }
+    qputenv("PATH", path);
+    qunsetenv("QUILLWICK_CONSOLE_REPORT");
+    if (!showsWindows) {
+        QCOMPARE(seen.last(), QStringLiteral("no console"));
+        QSKIP(qPrintable(kNoDisplay));
+    }
+    QCOMPARE(seen, QStringList({QStringLiteral("console visible"), QStringLiteral("no console")}));
 }
 
 void ExecutionWinTest::tokenQueryAnswers()

@@ -57,6 +57,7 @@ struct MainWindowAccess
     void setOutputBudgetMs(qint64 ms) { w.outputBudgetMs = ms; }
 
     void executeCommand(const CommandInfo &info) { w.executeCommand(info); }
+    void runTimedOut() { w.onRunTimedOut(); }
     void appendOutput(const QString &text) { w.appendOutput(text); }
     // As if a child of the open run had written `text`.
     void queueOutput(const QString &text) { w.queueOutput(text); }

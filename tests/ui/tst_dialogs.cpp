@@ -1,4 +1,6 @@
+#include "exec/processtree.h"
 #include "exec/shellcommand.h"
+#include "exec/wmic.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
 #include "testmain.h"
@@ -34,6 +36,7 @@ private slots:
     void informationRunsShowTheirOwnDecodedOutput();
     void informationRunsOpenOneWindowEachAndGetNoInput();
     void informationRunThatCannotStartIsReportedAndReleased();
+    void diskInformationRunsWhatThisWindowsHas();
     void closingTheWindowDropsRunsStillUnderWay();
     void commandHelpAsksOnlyTheFirstWordAndShowsBothStreams();
     void commandHelpIsBoundedAndEndsTheWholeProgram();
@@ -61,6 +64,8 @@ void DialogsTest::init()
 void DialogsTest::cleanup()
 {
     ShellCommand::setProgramForTesting({});
+    ProcessTree::setFailingStepForTesting(std::nullopt);
+    Wmic::setInstalledForTesting(std::nullopt);
     if (programs) {
         qputenv("PATH", previousPath);
         delete programs;
@@ -361,6 +366,46 @@ void DialogsTest::informationRunThatCannotStartIsReportedAndReleased()
     QTRY_VERIFY(window->findChildren<QProcess *>().isEmpty());
     QTest::qWait(1000);
     QVERIFY(windows->isEmpty());
+
+    // Likewise a child that started but could not be made ready to run (on Windows: joining its
+    // job or resuming it); the help says so at once instead of waiting out its bound.
+    ShellCommand::setProgramForTesting({});
+    ProcessTree::setFailingStepForTesting(ProcessTree::SetUpStep::Resume);
+    box = answerNextMessageBox(QMessageBox::Ok);
+    QVERIFY(QMetaObject::invokeMethod(window, "showNetworkInfo"));
+    QTRY_VERIFY(box->seen);
+    QVERIFY2(box->text.startsWith(prefix) && box->text.size() > prefix.size(),
+             qPrintable(box->text));
+    QTRY_VERIFY(window->findChildren<QProcess *>().isEmpty());
+
+    selectIpconfigAll();
+    ui->setHelpTimeoutMs(15000);
+    box = answerNextMessageBox(QMessageBox::Ok);
+    QElapsedTimer clock;
+    clock.start();
+    button("查看帮助")->click();
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(box->seen);
+    QCOMPARE(box->text, QStringLiteral("无法获取命令帮助（超时）"));
+}
+
+void DialogsTest::diskInformationRunsWhatThisWindowsHas()
+{
+    // The box of a start failure names the line the view runs: wmic where it is installed, an
+    // equivalent PowerShell query where it is not.
+    ShellCommand::setProgramForTesting(QStringLiteral("/nonexistent/quillwick-shell"));
+    for (const bool installed : {true, false}) {
+        Wmic::setInstalledForTesting(installed);
+        auto box = answerNextMessageBox(QMessageBox::Ok);
+        QVERIFY(QMetaObject::invokeMethod(window, "showDiskInfo"));
+        QTRY_VERIFY(box->seen);
+        const QString line =
+            installed ? QStringLiteral("wmic diskdrive get size,model")
+                      : QStringLiteral("powershell -NoProfile -Command \"Get-CimInstance "
+                                       "Win32_DiskDrive | Format-Table Model,Size -AutoSize\"");
+        QVERIFY2(box->text.startsWith(QStringLiteral("无法执行命令: ") + line + QLatin1Char('\n')),
+                 qPrintable(box->text));
+    }
 }
 
 void DialogsTest::commandHelpAsksOnlyTheFirstWordAndShowsBothStreams()

@@ -2,6 +2,7 @@
 // the real window. The command lines run here mean the same to /bin/sh and to cmd.exe.
 #include "exec/elevation.h"
 #include "exec/shellcommand.h"
+#include "exec/wmic.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
 #include "testmain.h"
@@ -89,6 +90,7 @@ private slots:
     void savedCommandsAreShownAndNeverRun();
     void runningTheSelectionNeedsASelectedCommand();
     void runningTheSelectionUsesTheCatalogRecord();
+    void systemCheckAndWmicLinesFollowWhetherWmicIsInstalled();
 
 private:
     MainWindow *window = nullptr;
@@ -131,6 +133,7 @@ void ExecutionTest::cleanup()
     Elevation::setElevationQueryForTesting({});
     Elevation::setRestartForTesting({});
     ShellCommand::setProgramForTesting({});
+    Wmic::setInstalledForTesting(std::nullopt);
 }
 
 void ExecutionTest::makeWindow()
@@ -493,6 +496,44 @@ void ExecutionTest::runningTheSelectionUsesTheCatalogRecord()
     QVERIFY(seen->seen);
     QCOMPARE(seen->text, adminQuestion(QStringLiteral("sfc /scannow")));
     QCOMPARE(pane(), afterRun);
+}
+
+void ExecutionTest::systemCheckAndWmicLinesFollowWhetherWmicIsInstalled()
+{
+    // Without WMIC the check lists the installed updates another way, and its header shows the
+    // line it runs; a catalog line that runs wmic, kept as stored, is followed by a note.
+    const QString note = QStringLiteral("\n提示: WMIC 是此版本 Windows 的可选功能，当前未安装，"
+                                        "可在“设置 > 系统 > 可选功能”中添加。\n");
+    QPushButton *execute = findButton(ui->mainTabs()->widget(0), QStringLiteral("执行命令"));
+    for (const bool installed : {false, true}) {
+        Wmic::setInstalledForTesting(installed);
+        ui->outputEdit()->clear();
+        toolsAction("检查系统")->trigger();
+        const QString updates =
+            installed ? QStringLiteral("wmic qfe list")
+                      : QStringLiteral("powershell -NoProfile -Command \"Get-CimInstance "
+                                       "Win32_QuickFixEngineering | Format-Table "
+                                       "HotFixID,Description,InstalledBy,InstalledOn -AutoSize\"");
+        QVERIFY2(pane().contains(QStringLiteral("\n命令内容: systeminfo && ") + updates +
+                                 QStringLiteral(" && ver && hostname && ipconfig /all\n")),
+                 qPrintable(pane()));
+        stopOpenRun();
+
+        ui->outputEdit()->clear();
+        selectCatalogCommand(QStringLiteral("wmic os get caption"));
+        QTest::mouseClick(execute, Qt::LeftButton);
+        QVERIFY(pane().contains(QStringLiteral("\n命令内容: wmic os get caption\n")));
+        QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+        const qsizetype at = pane().indexOf(note);
+        QCOMPARE(at >= 0, !installed);
+        if (installed)
+            continue;
+        // Right after the output: then come the exit code, if any, and the footer.
+        const QString rest = pane().mid(at + note.size());
+        QVERIFY2(rest == kFooter || (rest.startsWith(QStringLiteral("\n命令执行完成，返回码: ")) &&
+                                     rest.endsWith(kFooter)),
+                 qPrintable(rest));
+    }
 }
 
 QUILLWICK_TEST_MAIN(ExecutionTest)

@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
 
 namespace {
 
@@ -70,6 +72,7 @@ private slots:
     void continuousPingRunsWithoutTimeOut();
     void timeOutEndsTheWholeCommand();
     void stopButtonEndsTheWholeCommand();
+    void stopOrTimeOutAfterTheShellEndedEndsNothing();
     void escapeWhileIdleWritesAFooter();
     void replacingARunClosesItBeforeTheNewHeader();
     void graphicalRunReplacesAConsoleRun();
@@ -262,6 +265,37 @@ void RunnerTest::stopButtonEndsTheWholeCommand()
     QVERIFY(!ui->stopBtn()->isEnabled());
     QVERIFY(!ui->timeoutTimer()->isActive());
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(grandchild), 2000);
+}
+
+void RunnerTest::stopOrTimeOutAfterTheShellEndedEndsNothing()
+{
+    // The shell has ended, leaving its background sleep on purpose, but QProcess has not been told
+    // yet: no event is processed between the end and the stop or time-out. The run closes as a
+    // normal end and the sleep keeps running.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    for (const bool byTimeOut : {false, true}) {
+        const QString pidFile = dir.filePath(QString::number(byTimeOut));
+        run(QStringLiteral("已结束"),
+            QStringLiteral("sleep 30 > /dev/null & echo $! > '%1'").arg(pidFile));
+        const qint64 shell = ui->process()->processId();
+        QElapsedTimer clock;
+        clock.start();
+        while (!processEnded(shell) && clock.elapsed() < kRunEndMs)
+            QThread::msleep(10);
+        QVERIFY(processEnded(shell));
+        QVERIFY(ui->process()->state() != QProcess::NotRunning);
+        if (byTimeOut)
+            ui->runTimedOut();
+        else
+            QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
+        QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
+        QVERIFY2(pane().endsWith(kRule + QStringLiteral("\n\n") + kFooter), qPrintable(pane()));
+        const qint64 sleep = pidFromFile(pidFile);
+        QVERIFY(sleep > 0);
+        QVERIFY(!processEnded(sleep));
+        ::kill(static_cast<pid_t>(sleep), SIGKILL);
+    }
 }
 
 void RunnerTest::escapeWhileIdleWritesAFooter()

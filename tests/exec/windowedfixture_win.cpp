@@ -1,0 +1,53 @@
+// A program with a window of its own, like notepad or a printer dialog started by a command line:
+// it shows a top-level window, writes "shown <process id>" (or "no window" when the system gave it
+// none) to the file named by its argument, and waits, at most a minute, so that a failed test
+// leaves nothing behind for long. Plain Win32, as such programs are.
+#include <windows.h>
+
+#include <cstdio>
+
+namespace {
+
+void report(const wchar_t *path, const char *text)
+{
+    if (FILE *file = _wfopen(path, L"w")) {
+        std::fputs(text, file);
+        std::fclose(file);
+    }
+}
+
+LRESULT CALLBACK handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_TIMER || message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR path, int)
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = handleMessage;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = L"QuillwickWindowedFixture";
+    RegisterClassW(&windowClass);
+    HWND window =
+        CreateWindowW(windowClass.lpszClassName, L"Quillwick test window", WS_OVERLAPPEDWINDOW,
+                      CW_USEDEFAULT, CW_USEDEFAULT, 320, 200, nullptr, nullptr, instance, nullptr);
+    if (!window) {
+        report(path, "no window");
+        return 1;
+    }
+    ShowWindow(window, SW_SHOWNORMAL);
+    char text[32];
+    std::snprintf(text, sizeof text, "shown %lu", GetCurrentProcessId());
+    report(path, text);
+    SetTimer(window, 1, 60000, nullptr);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
