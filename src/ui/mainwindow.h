@@ -160,7 +160,7 @@ private:
     int outputFlushDelayMs = 0;
     // How long output is inserted before the event loop runs again, so that the window repaints
     // and "停止执行" is heard while a fast child streams; the rest follows.
-    qint64 outputBudgetMs = 8;
+    qint64 outputBudgetMs = 5;
     // When the pane last showed the output it was given.
     QElapsedTimer sinceOutputShown;
 
