@@ -405,6 +405,19 @@ void benchProgressCounter()
              progress.median / plain.median, "<= 1, one line");
 }
 
+// Runs `info`, lets it run for `runMs`, then measures from pressing "停止执行" to the footer.
+double msFromStopToFooter(MainWindowAccess &ui, const CommandInfo &info, int runMs)
+{
+    ui.executeCommand(info);
+    QTest::qWait(runMs);
+    QElapsedTimer timer;
+    timer.start();
+    QTest::mouseClick(ui.stopBtn(), Qt::LeftButton);
+    while (ui.stopBtn()->isEnabled())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return msSince(timer);
+}
+
 // From pressing "停止执行" on a running chain to the footer in the pane.
 void benchStopLatency()
 {
@@ -417,21 +430,15 @@ void benchStopLatency()
 
     QList<double> stop, floor;
     for (int i = 0; i < 20; ++i) {
-        ui.executeCommand(info);
-        QTest::qWait(50);
-        QElapsedTimer timer;
-        timer.start();
-        QTest::mouseClick(ui.stopBtn(), Qt::LeftButton);
-        while (ui.stopBtn()->isEnabled())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        stop.append(msSince(timer));
+        stop.append(msFromStopToFooter(ui, info, 50));
 
         // Floor: killing a bare child and learning that it ended.
         QProcess child;
         child.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), info.command});
         child.waitForStarted();
         QTest::qWait(50);
-        timer.restart();
+        QElapsedTimer timer;
+        timer.start();
         child.kill();
         child.waitForFinished();
         floor.append(msSince(timer));
@@ -454,14 +461,7 @@ void benchStopDuringStream()
 
     QList<double> stop;
     for (int i = 0; i < 10; ++i) {
-        ui.executeCommand(info);
-        QTest::qWait(500);
-        QElapsedTimer timer;
-        timer.start();
-        QTest::mouseClick(ui.stopBtn(), Qt::LeftButton);
-        while (ui.stopBtn()->isEnabled())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        stop.append(msSince(timer));
+        stop.append(msFromStopToFooter(ui, info, 500));
         ui.outputEdit()->clear();
     }
     const Sample a = summarize(stop);

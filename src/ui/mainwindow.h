@@ -10,6 +10,8 @@
 #include <QPoint>
 #include <QProcess>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -138,9 +140,8 @@ private:
     QTimer *timeoutTimer = nullptr;
     bool timedOut = false;
     bool stoppedByUser = false;
-    // The child has ended and its run closes, with `endMessage`, once its output is shown.
-    bool runEnded = false;
-    QString endMessage;
+    // Set when the child has ended: its run closes, with this message, once its output is shown.
+    std::optional<QString> endedRunMessage;
     bool placedOnScreen = false;
     // Written after the open run's output: why a wmic line failed where WMIC is missing.
     QString runNote;

@@ -123,8 +123,7 @@ void MainWindow::onProcessFinished(QProcess *child, int exitCode)
         ending = RunText::Ending::TimedOut;
     else if (stoppedByUser)
         ending = RunText::Ending::StoppedByUser;
-    runEnded = true;
-    endMessage = runNote + RunText::endMessage(ending, exitCode);
+    endedRunMessage = runNote + RunText::endMessage(ending, exitCode);
     // Output that still waits to be shown comes first; the run closes once it is in the pane.
     if (pendingStart == pendingOutput.size())
         closeEndedRun();
@@ -132,9 +131,9 @@ void MainWindow::onProcessFinished(QProcess *child, int exitCode)
 
 void MainWindow::closeEndedRun()
 {
-    runEnded = false;
-    if (!endMessage.isEmpty())
-        appendOutput(endMessage);
+    const QString message = *std::exchange(endedRunMessage, std::nullopt);
+    if (!message.isEmpty())
+        appendOutput(message);
     finishExecution();
 }
 
@@ -159,7 +158,7 @@ void MainWindow::onRunTimedOut()
 void MainWindow::stopCommand()
 {
     // The command ended by itself; only its output was still being shown.
-    if (runEnded) {
+    if (endedRunMessage) {
         closeEndedRun();
         return;
     }
@@ -175,7 +174,7 @@ void MainWindow::interruptOpenRun()
 {
     if (!process)
         return;
-    if (runEnded) {
+    if (endedRunMessage) {
         closeEndedRun();
         return;
     }
@@ -187,7 +186,7 @@ void MainWindow::interruptOpenRun()
     child->waitForFinished(kReplacedChildWaitMs);
     if (process != child)
         return;
-    if (runEnded) {
+    if (endedRunMessage) {
         closeEndedRun();
         return;
     }
@@ -197,7 +196,7 @@ void MainWindow::interruptOpenRun()
 
 void MainWindow::finishExecution()
 {
-    runEnded = false;
+    endedRunMessage.reset();
     appendOutput(RunText::footer());
     statusLabel->setText(kReady);
     stopBtn->setEnabled(false);
@@ -293,13 +292,13 @@ void MainWindow::insertPendingOutput(qint64 budgetMs)
         // The rest follows once the event loop has run, in order and still live. Meanwhile the
         // child waits at its full pipe instead of piling up more output.
         outputFlushTimer->start(0);
-        if (process && !runEnded)
+        if (process && !endedRunMessage)
             OutputFlow::hold(*process);
         return;
     }
     pendingOutput.clear();
     pendingStart = 0;
-    if (runEnded)
+    if (endedRunMessage)
         closeEndedRun();
     else if (process)
         OutputFlow::release(*process);
