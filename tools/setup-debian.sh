@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing Quillwick need, when some
-# are missing. Usage: tools/setup-debian.sh [linux|windows|sanitize|fuzz ...]
+# are missing. Usage: tools/setup-debian.sh [linux|windows|sanitize|fuzz|screenshot|ci ...]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei)
@@ -15,6 +15,9 @@ for extra in "$@"; do
                    libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1 libxfixes3) ;;
     sanitize | fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     screenshot) packages+=(xvfb xauth x11-apps imagemagick) ;;
+    # A monospace font that does not declare itself fixed-pitch, as ImageMagick's recommends bring
+    # in: the tests must pass with it.
+    ci) packages+=(fonts-noto-mono) ;;
     *) echo "unknown package set: $extra" >&2; exit 2 ;;
     esac
 done

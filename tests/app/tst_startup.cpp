@@ -1,10 +1,10 @@
 #include "app/identity.h"
+#include "fixedpitch.h"
 #include "mainwindowaccess.h"
 #include "testmain.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontInfo>
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
@@ -68,8 +68,11 @@ void StartupTest::initialStateOfTheWidgets()
         box->ensurePolished();
         QCOMPARE(box->font().family(), QStringLiteral("Consolas"));
         QCOMPARE(box->font().pointSize(), 10);
-        QVERIFY(QFontInfo(box->font()).fixedPitch());
+        QVERIFY(advancesAlike(box->font()));
     }
+    // The same check tells the proportional font of the other widgets apart.
+    ui.statusLabel()->ensurePolished();
+    QVERIFY(!advancesAlike(ui.statusLabel()->font()));
     QCOMPARE(ui.categoryTree()->maximumHeight(), 210);
     QVERIFY(ui.timeoutTimer()->isSingleShot());
     QVERIFY(!ui.process());

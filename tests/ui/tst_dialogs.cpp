@@ -1,6 +1,7 @@
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "exec/wmic.h"
+#include "fixedpitch.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
 #include "testmain.h"
@@ -11,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontInfo>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -153,7 +153,7 @@ void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
                       seen->readOnly = area->isReadOnly();
                       seen->family = area->font().family();
                       seen->pointSize = area->font().pointSize();
-                      seen->fixedPitch = QFontInfo(area->font()).fixedPitch();
+                      seen->fixedPitch = advancesAlike(area->font());
                       seen->scrolledTo = area->verticalScrollBar()->value();
                       auto *layout = qobject_cast<QVBoxLayout *>(dialog->layout());
                       for (int i = 0; layout && i < layout->count(); ++i) {
