@@ -91,7 +91,7 @@ const Entry kWindowsFeaturesEntries[] = {
     {"wbadmin start systemstaterecovery -version:01/01/2023-09:00", "恢复系统状态（示例版本）", true, ""},
     {"wbadmin start systemstatebackup -backupTarget:D:", "备份系统状态到D盘", true, ""},
     {"wbadmin delete systemstatebackup -keepVersions:3", "只保留最新3份系统状态备份", true, ""},
-    {"wbadmin start sysrecovery -version:01/01/2023-09:00", "完整系统恢复(需WinRE)", true, ""},
+    {"wbadmin start sysrecovery -version:01/01/2023-09:00", "WinRE中完整恢复（示例版本）", true, ""},
     {"fltmc instances", "列出筛选器实例", false, ""},
     {"fltmc filters", "列出已加载筛选器驱动", false, ""},
     {"fltmc volumes", "列出文件系统卷", false, ""},
