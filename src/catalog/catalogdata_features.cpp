@@ -11,8 +11,8 @@ const Entry kWindowsFeaturesEntries[] = {
     {"optionalfeatures", "打开Windows功能", true, "打开Windows功能对话框"},
     {"dism /online /get-features", "获取已安装功能", true, ""},
     {"dism /online /enable-feature /featurename:NetFx3", "启用.NET 3.5功能", true, ""},
-    {"ocsetup TelnetClient", "旧工具安装Telnet客户端", true, ""},
-    {"servermanagercmd -query", "旧工具列出服务器角色功能", false, ""},
+    {"ocsetup TelnetClient", "旧工具装Telnet（不可用）", true, ""},
+    {"servermanagercmd -query", "旧工具列服务器角色（不可用）", false, ""},
     {"bcdedit /copy {current} /d \"Safe Mode\"", "复制当前启动项", true, ""},
     {"bcdedit /set {current} safeboot minimal", "设为最小安全模式启动", true, ""},
     {"bcdedit /deletevalue {current} safeboot", "取消安全模式启动", true, ""},
@@ -87,11 +87,11 @@ const Entry kWindowsFeaturesEntries[] = {
     {"wbadmin get versions", "列出可用备份版本", true, ""},
     {"wbadmin start backup -backupTarget:D: -include:C: -allCritical", "备份C盘及关键卷到D盘", true, ""},
     {"wbadmin start backup -backupTarget:D: -include:C:\\Users", "备份用户文件夹到D盘", true, ""},
-    {"wbadmin start recovery -version:01/01/2023-09:00 -itemType:File -items:C:\\file.txt -recoveryTarget:C:\\restore", "从备份恢复文件到指定目录", true, ""},
-    {"wbadmin start systemstaterecovery -version:01/01/2023-09:00", "从备份恢复系统状态", true, ""},
+    {"wbadmin start recovery -version:01/01/2023-09:00 -itemType:File -items:C:\\file.txt -recoveryTarget:C:\\restore", "恢复文件到目录（示例版本）", true, ""},
+    {"wbadmin start systemstaterecovery -version:01/01/2023-09:00", "恢复系统状态（示例版本）", true, ""},
     {"wbadmin start systemstatebackup -backupTarget:D:", "备份系统状态到D盘", true, ""},
     {"wbadmin delete systemstatebackup -keepVersions:3", "只保留最新3份系统状态备份", true, ""},
-    {"wbadmin start sysrecovery -version:01/01/2023-09:00", "完整系统恢复(需WinRE)", true, ""},
+    {"wbadmin start sysrecovery -version:01/01/2023-09:00", "WinRE中完整恢复（示例版本）", true, ""},
     {"fltmc instances", "列出筛选器实例", false, ""},
     {"fltmc filters", "列出已加载筛选器驱动", false, ""},
     {"fltmc volumes", "列出文件系统卷", false, ""},
@@ -135,10 +135,10 @@ const Entry kPrintingEntries[] = {
     {"prnport -l", "列出打印端口（不在PATH）", false, ""},
     {"prnqctl -e", "打印测试页（不在PATH）", true, ""},
     {"print /d:printer1 file.txt", "打印文件到printer1", false, ""},
-    {"net print \\\\server\\printer1", "查看指定打印机队列", false, ""},
-    {"net print 1 /delete", "删除1号打印作业", true, ""},
-    {"net print 1 /hold", "挂起1号打印作业", true, ""},
-    {"net print 1 /release", "释放1号打印作业", true, ""},
+    {"net print \\\\server\\printer1", "查看打印机队列（不可用）", false, ""},
+    {"net print 1 /delete", "删除1号打印作业（不可用）", true, ""},
+    {"net print 1 /hold", "挂起1号打印作业（不可用）", true, ""},
+    {"net print 1 /release", "释放1号打印作业（不可用）", true, ""},
     {"rundll32 printui.dll,PrintUIEntry /?", "显示PrintUI用法", false, ""},
     {"rundll32 printui.dll,PrintUIEntry /n \"printer1\"", "只指定printer1，无操作", false, ""},
     {"rundll32 printui.dll,PrintUIEntry /ga", "为所有用户添加连接（缺打印机）", true, ""},
@@ -180,7 +180,8 @@ const Entry kPrintingEntries[] = {
 // clang-format on
 } // namespace
 
-const Category kWindowsFeatures = {"Windows功能", kWindowsFeaturesEntries, std::size(kWindowsFeaturesEntries)};
+const Category kWindowsFeatures = {"Windows功能", kWindowsFeaturesEntries,
+                                   std::size(kWindowsFeaturesEntries)};
 
 const Category kPrinting = {"打印管理", kPrintingEntries, std::size(kPrintingEntries)};
 

@@ -16,7 +16,7 @@ const Entry kNetworkConfigEntries[] = {
     {"netsh interface ip show config", "显示各接口IP配置", false, ""},
     {"netsh winsock reset", "重置Winsock目录", true, "已安装的LSP会被移除，需重启计算机生效"},
     {"getmac /v", "详细显示网卡MAC地址", false, ""},
-    {"ipconfig /release", "释放DHCP分配的IP地址", false, ""},
+    {"ipconfig /release", "释放IP地址（会断网，需管理员）", false, ""},
     {"ipconfig /renew", "向DHCP重新申请IP地址", false, ""},
     {"ipconfig /displaydns", "显示DNS解析缓存", false, ""},
     {"netsh int ip reset", "重置TCP/IP协议栈", true, "重写TCP/IP相关注册表项，需重启计算机生效"},
@@ -55,7 +55,7 @@ const Entry kNetworkManagementEntries[] = {
     {"net use K: \\\\192.168.1.100\\share", "映射网络共享到K:（示例）", false, ""},
     {"net view", "查看局域网中的计算机", false, ""},
     {"net share", "显示本机共享资源", false, ""},
-    {"netstat -b", "显示连接对应的程序", false, ""},
+    {"netstat -b", "显示连接对应程序（需管理员）", false, ""},
     {"netsh advfirewall set allprofiles state on", "开启防火墙（所有配置文件）", true, ""},
     {"netsh dhcp show server", "列出AD中已授权DHCP服务器", false, "需安装DHCP服务器管理工具，否则无dhcp上下文"},
     {"netsh dhcp add server 192.168.1.1", "授权DHCP服务器（缺DNS名）", true, ""},
@@ -66,7 +66,7 @@ const Entry kNetworkManagementEntries[] = {
     {"netsh interface portproxy delete v4tov4 listenport=8080 listenaddress=0.0.0.0", "删除8080端口转发规则", true, ""},
     {"netsh firewall show state", "显示防火墙状态（旧版命令）", false, ""},
     {"netsh firewall add allowedprogram c:\\app.exe \"MyApp\" enable", "允许示例程序通过防火墙", true, ""},
-    {"netsh firewall delete allowedprogram c:\\app.exe", "移除程序的防火墙放行", true, ""},
+    {"netsh firewall delete allowedprogram c:\\app.exe", "移除示例程序的防火墙放行", true, ""},
     {"netsh firewall set icmpsetting 8 enable", "允许入站ping回显请求", true, ""},
     {"netsh firewall set logging droppedconnections=enable", "记录防火墙丢弃的连接", true, ""},
     {"netsh advfirewall show allprofiles", "显示所有防火墙配置文件", false, ""},
@@ -95,7 +95,7 @@ const Entry kNetworkManagementEntries[] = {
     {"netsh winhttp reset proxy", "清除WinHTTP代理设置", true, ""},
     {"netsh wfp show filters", "导出WFP筛选器为XML", false, "在当前目录生成filters.xml文件"},
     {"netsh wfp show sysports", "导出WFP系统端口为XML", false, ""},
-    {"netcfg -l c:\\netcfg.inf -c p -i MS_Server", "用INF安装网络组件", true, ""},
+    {"netcfg -l c:\\netcfg.inf -c p -i MS_Server", "安装网络组件（类别与INF无效）", true, ""},
     {"netcfg -u MS_Server", "卸载MS_Server网络组件", true, "MS_Server即文件和打印机共享，卸载后无法共享"},
     {"netcfg -v -winpe", "为WinPE安装网络组件", false, ""},
 };
@@ -124,7 +124,8 @@ const Entry kNetworkToolsEntries[] = {
 // clang-format on
 } // namespace
 
-const Category kNetworkConfig = {"网络配置", kNetworkConfigEntries, std::size(kNetworkConfigEntries)};
+const Category kNetworkConfig = {"网络配置", kNetworkConfigEntries,
+                                 std::size(kNetworkConfigEntries)};
 const Category kNetworkDiagnosis = {"网络诊断", kNetworkDiagnosisEntries,
                                     std::size(kNetworkDiagnosisEntries)};
 const Category kNetworkManagement = {"网络管理", kNetworkManagementEntries,

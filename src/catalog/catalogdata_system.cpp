@@ -48,7 +48,7 @@ const Entry kSystemMaintenanceEntries[] = {
     {"powercfg /energy", "生成电源效率诊断报告", true, ""},
     {"sfc /verifyonly", "仅扫描系统文件不修复", true, ""},
     {"sfc /scanfile=c:\\windows\\system32\\kernel32.dll", "扫描修复kernel32.dll", true, ""},
-    {"dism /online /cleanup-image /spsuperseded", "清除服务包(SP)备份文件", true, "删除Service Pack备份文件，之后无法卸载该SP"},
+    {"dism /online /cleanup-image /spsuperseded", "清除服务包(SP)备份文件", true, "仅用于Windows 7等有SP的系统；Windows 10/11会报错"},
     {"dism /online /cleanup-image /startcomponentcleanup", "清理被取代的组件版本", true, ""},
     {"dism /online /cleanup-image /analyzecomponentstore", "分析组件存储(WinSxS)占用", true, ""},
     {"dism /online /cleanup-image /checkhealth", "检查映像是否已被标记损坏", true, ""},
@@ -72,7 +72,7 @@ const Entry kAdminToolsEntries[] = {
     {"mmc", "空白管理控制台", false, "打开空白控制台，可自行添加管理单元"},
     {"azman.msc", "授权管理器", false, ""},
     {"certmgr.msc", "证书管理(当前用户)", false, ""},
-    {"ciadv.msc", "索引服务管理(已移除)", false, "由Windows Search取代，Windows 8起不再提供"},
+    {"ciadv.msc", "索引服务管理（不可用）", false, "由Windows Search取代，Windows 8起不再提供"},
     {"comexp.msc", "组件服务管理单元", false, ""},
     {"dfrgui", "优化驱动器(碎片整理)", false, ""},
     {"dcomcnfg", "DCOM配置(组件服务)", false, ""},
@@ -92,7 +92,7 @@ const Entry kControlPanelEntries[] = {
     {"firewall.cpl", "Windows防火墙设置", false, ""},
     {"powercfg.cpl", "电源选项", false, ""},
     {"telephon.cpl", "电话和调制解调器", false, ""},
-    {"access.cpl", "辅助功能选项(旧版)", false, ""},
+    {"access.cpl", "辅助功能选项（不可用）", false, ""},
     {"bthprops.cpl", "蓝牙设备设置", false, ""},
     {"hdwwiz.cpl", "设备管理器(硬件向导)", false, "Vista起打开设备管理器，XP中为添加硬件向导"},
     {"inetcpl.cpl", "Internet选项", false, ""},
@@ -103,11 +103,11 @@ const Entry kControlPanelEntries[] = {
     {"nusrmgr.cpl", "用户帐户", false, ""},
     {"odbccp32.cpl", "ODBC数据源(控制面板)", false, ""},
     {"quicktime.cpl", "QuickTime设置(需安装)", false, ""},
-    {"sticpl.cpl", "扫描仪和照相机(旧版)", false, ""},
+    {"sticpl.cpl", "扫描仪和照相机（不可用）", false, ""},
     {"tabletpc.cpl", "笔和触控设置", false, ""},
     {"telephon.cpl", "电话和调制解调器", false, ""},
     {"wscui.cpl", "安全和维护(操作中心)", false, ""},
-    {"wuaucpl.cpl", "Windows更新设置(旧版)", false, ""},
+    {"wuaucpl.cpl", "Windows更新设置（不可用）", false, ""},
 };
 
 const Entry kFilesAndDisksEntries[] = {
@@ -226,7 +226,7 @@ const Entry kUsersEntries[] = {
     {"net user username /active:yes", "启用示例用户帐户", true, ""},
     {"net user username /active:no", "禁用示例用户帐户", true, ""},
     {"net user username /expires:never", "示例帐户设为永不过期", true, ""},
-    {"net user username /expires:12/31/2023", "示例帐户2023-12-31到期", true, ""},
+    {"net user username /expires:12/31/2023", "示例帐户即刻过期(日期已过)", true, ""},
     {"net user username /times:all", "示例用户不限登录时段", true, ""},
     {"net user username /times:M-F,08:00-17:00", "仅允许周一至五8-17点登录", true, ""},
     {"net user username /passwordreq:yes", "要求示例用户必须有密码", true, ""},
@@ -327,23 +327,26 @@ const Entry kScheduledTasksEntries[] = {
     {"schtasks /change /tn \"MyTask\" /enable", "启用任务\"MyTask\"", true, ""},
     {"schtasks /change /tn \"MyTask\" /disable", "禁用任务\"MyTask\"", true, ""},
     {"schtasks /showSid /tn \"MyTask\"", "显示任务MyTask对应SID", false, ""},
-    {"at", "列出at计划作业(不可用)", false, ""},
-    {"at 09:00 notepad.exe", "用at在9:00运行(不可用)", true, ""},
-    {"at 1 notepad.exe", "用at按时间1运行(不可用)", true, ""},
-    {"at 1 /delete", "删除ID为1的at作业(不可用)", true, ""},
+    {"at", "列出at计划作业（不可用）", false, ""},
+    {"at 09:00 notepad.exe", "用at在9:00运行（不可用）", true, ""},
+    {"at 1 notepad.exe", "用at按时间1运行（不可用）", true, ""},
+    {"at 1 /delete", "删除ID为1的at作业（不可用）", true, ""},
 };
 // clang-format on
 
 } // namespace
 
 const Category kSystemInfo = {"系统信息", kSystemInfoEntries, std::size(kSystemInfoEntries)};
-const Category kSystemMaintenance = {"系统维护", kSystemMaintenanceEntries, std::size(kSystemMaintenanceEntries)};
+const Category kSystemMaintenance = {"系统维护", kSystemMaintenanceEntries,
+                                     std::size(kSystemMaintenanceEntries)};
 const Category kAdminTools = {"管理工具", kAdminToolsEntries, std::size(kAdminToolsEntries)};
 const Category kControlPanel = {"控制面板", kControlPanelEntries, std::size(kControlPanelEntries)};
-const Category kFilesAndDisks = {"文件与磁盘", kFilesAndDisksEntries, std::size(kFilesAndDisksEntries)};
+const Category kFilesAndDisks = {"文件与磁盘", kFilesAndDisksEntries,
+                                 std::size(kFilesAndDisksEntries)};
 const Category kProcesses = {"进程与性能", kProcessesEntries, std::size(kProcessesEntries)};
 const Category kUsers = {"用户与权限", kUsersEntries, std::size(kUsersEntries)};
 const Category kServices = {"服务管理", kServicesEntries, std::size(kServicesEntries)};
-const Category kScheduledTasks = {"计划任务", kScheduledTasksEntries, std::size(kScheduledTasksEntries)};
+const Category kScheduledTasks = {"计划任务", kScheduledTasksEntries,
+                                  std::size(kScheduledTasksEntries)};
 
 } // namespace CatalogData
