@@ -1,43 +1,52 @@
-#include "exec/consoledecoder.h"
+#include "exec/consoledecoder_platform.h"
 
 #include <windows.h>
+
+namespace ConsoleCodePage {
 
 // cmd.exe's built-ins and console programs write to a pipe in the code page of their console,
 // which is the OEM code page, not the ANSI one: the two differ on every Western or Cyrillic
 // system (437 or 850 against 1252, 866 against 1251).
-ConsoleDecoder::ConsoleDecoder()
-    : ConsoleDecoder(GetOEMCP())
-{}
-
-ConsoleDecoder::ConsoleDecoder(unsigned codePage)
-    : codePage(codePage)
-{}
-
-QString ConsoleDecoder::decode(const QByteArray &bytes)
+unsigned console()
 {
-    if (codePage == CP_UTF8)
-        return decodeUtf8(bytes);
+    return GetOEMCP();
+}
 
-    QByteArray data = pending + bytes;
-    pending.clear();
-    // A trailing lead byte of a double-byte code page waits for its second byte. Walking from the
-    // start tells a lead byte from a second byte that happens to share its value.
-    qsizetype position = 0;
-    while (position < data.size()) {
-        const auto byte = static_cast<BYTE>(data.at(position));
-        position += IsDBCSLeadByteEx(codePage, byte) ? 2 : 1;
-    }
-    if (position > data.size()) {
-        pending = data.right(1);
-        data.chop(1);
-    }
-    if (data.isEmpty())
+// With "Beta: Use Unicode UTF-8 for worldwide language support" both code pages are 65001; the
+// locale still names the OEM code page its older programs were written for.
+unsigned legacy()
+{
+    wchar_t number[8] = {};
+    if (!GetLocaleInfoEx(LOCALE_NAME_SYSTEM_DEFAULT, LOCALE_IDEFAULTCODEPAGE, number, 8))
+        return 0;
+    const unsigned codePage = unsigned(wcstoul(number, nullptr, 10));
+    return codePage == CP_UTF8 || !IsValidCodePage(codePage) ? 0 : codePage;
+}
+
+bool isLeadByte(unsigned codePage, char byte)
+{
+    return IsDBCSLeadByteEx(codePage, BYTE(byte));
+}
+
+QString decode(unsigned codePage, QByteArrayView bytes, bool *valid)
+{
+    if (valid)
+        *valid = true;
+    if (bytes.isEmpty())
         return {};
-
-    const int size = int(data.size());
-    const int length = MultiByteToWideChar(codePage, 0, data.constData(), size, nullptr, 0);
+    const int size = int(bytes.size());
+    DWORD flags = MB_ERR_INVALID_CHARS;
+    int length = MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
+    if (length == 0) {
+        if (valid)
+            *valid = false;
+        flags = 0;
+        length = MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
+    }
     QString text(length, Qt::Uninitialized);
-    MultiByteToWideChar(codePage, 0, data.constData(), size,
+    MultiByteToWideChar(codePage, flags, bytes.data(), size,
                         reinterpret_cast<wchar_t *>(text.data()), length);
     return text;
 }
+
+} // namespace ConsoleCodePage

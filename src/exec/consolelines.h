@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -7,8 +8,11 @@
 // CR LF and CR CR LF (their CRs only return to the start of the line). A lone CR returns to the
 // start of the current line and what follows overwrites it character by character, so a progress
 // counter stays one line, and characters that are not overwritten stay ("12345" CR "ab" shows
-// "ab345"). The current line stays open from one chunk to the next: a CR at the end of one read is
-// settled by the next, and one left at the end of the output leaves its line as it is.
+// "ab345"); a backspace steps back one character in the same way. Other control characters (the
+// form feed of `cls`, BEL, NUL) show nothing, and ANSI escape sequences (ESC [ ... letter) are
+// dropped whole; TAB stays. The current line and an escape sequence stay open from one chunk to
+// the next: a CR at the end of one read is settled by the next, and one left at the end of the
+// output leaves its line as it is.
 class ConsoleLines
 {
 public:
@@ -30,6 +34,23 @@ public:
     static QString text(QStringView output);
 
 private:
+    enum class Escape
+    {
+        None,
+        Start,        // after ESC
+        Sequence,     // ESC [ ...: up to a final letter
+        Intermediate, // ESC ( and the like: up to a final character
+        Text          // ESC ] ...: up to BEL or ESC backslash
+    };
+
+    // Whether `c` belongs to the escape sequence under way; updates `escape`.
+    bool consumeEscape(QChar c);
+
     QString line;
     qsizetype column = 0;
+    Escape escape = Escape::None;
 };
+
+// What a console shows of a child's whole output, from its bytes: decoded as ConsoleDecoder does,
+// then by the line rules above. For the information windows and the command help.
+QString consoleText(QByteArrayView output);

@@ -392,7 +392,6 @@ MainWindow::~MainWindow()
         ProcessTree::kill(*process);
         process->waitForFinished(2000);
     }
-    consoleDecoder.resetState();
     searchResults.clear();
     currentCommands.clear();
 }

@@ -166,6 +166,8 @@ private:
     QElapsedTimer sinceOutputShown;
 
     ConsoleDecoder consoleDecoder;
+    // The code page the pane's runs are decoded in; 0 for the console's. Tests choose one.
+    unsigned runCodePage = 0;
 
     // Bounds of a console run and of the synchronous help run; tests shorten them.
     int runTimeoutMs = 60000;

@@ -1,6 +1,5 @@
 #include "ui/mainwindow.h"
 
-#include "exec/consoledecoder.h"
 #include "exec/consolelines.h"
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
@@ -63,10 +62,8 @@ void MainWindow::runCommandToDialog(const QString &title, const QString &command
             [child, buffer] { buffer->append(child->readAllStandardOutput()); });
     connect(child, &QProcess::finished, guard, [this, title, child, buffer, release] {
         buffer->append(child->readAllStandardOutput());
-        // A fresh decoder: a run must not inherit half a character from other output.
-        ConsoleDecoder decoder;
-        const QString text = ConsoleLines::text(decoder.decode(*buffer));
-        showTextDialog(title, text);
+        // Decoded on its own: a run must not inherit half a character from other output.
+        showTextDialog(title, consoleText(*buffer));
         release();
     });
     // A child that cannot start never finishes: without this it would stay until the window
@@ -148,10 +145,9 @@ void MainWindow::showCommandHelp()
         return;
     }
 
-    const QString standardOutput =
-        ConsoleLines::text(decodeConsoleOutput(child.readAllStandardOutput()));
-    const QString standardError =
-        ConsoleLines::text(decodeConsoleOutput(child.readAllStandardError()));
+    // Each channel on its own: half a character of one must not join the other.
+    const QString standardOutput = consoleText(child.readAllStandardOutput());
+    const QString standardError = consoleText(child.readAllStandardError());
     showTextDialog(QStringLiteral("命令帮助"),
                    commandHelpText(program, standardOutput, standardError));
 }

@@ -71,6 +71,8 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
     timedOut = false;
     stoppedByUser = false;
     runNote = Wmic::missingNote(info.command);
+    // Each run is read from its own start: not in the mode or with half a character of the last.
+    consoleDecoder = runCodePage ? ConsoleDecoder(runCodePage) : ConsoleDecoder();
 
     auto *child = new QProcess(this);
     process = child;
@@ -118,6 +120,8 @@ void MainWindow::onProcessFinished(QProcess *child, int exitCode)
     if (child != process)
         return;
     onProcessOutput(child);
+    if (const QString rest = consoleDecoder.finish(); !rest.isEmpty())
+        queueOutput(rest);
     RunText::Ending ending = RunText::Ending::Exited;
     if (timedOut)
         ending = RunText::Ending::TimedOut;
@@ -306,7 +310,7 @@ void MainWindow::insertPendingOutput(qint64 budgetMs)
 
 QString MainWindow::decodeConsoleOutput(const QByteArray &bytes)
 {
-    // One decoder for the window's whole life: a character split between two reads is completed
-    // by the next read.
+    // One decoder for the run: a character or line split between two reads is completed by the
+    // next read.
     return consoleDecoder.decode(bytes);
 }

@@ -61,7 +61,7 @@ struct MainWindowAccess
     void appendOutput(const QString &text) { w.appendOutput(text); }
     // As if a child of the open run had written `text`.
     void queueOutput(const QString &text) { w.queueOutput(text); }
-    void setConsoleDecoder(ConsoleDecoder decoder) { w.consoleDecoder = std::move(decoder); }
+    void setRunCodePage(unsigned codePage) { w.runCodePage = codePage; }
     QString decodeConsoleOutput(const QByteArray &bytes) { return w.decodeConsoleOutput(bytes); }
     void showTextDialog(const QString &title, const QString &text)
     {

@@ -138,8 +138,9 @@ void HostileInputTest::blankLinesAreRefused()
 void HostileInputTest::hostileOutputBytesDoNotBreakThePane()
 {
     const QStringList lines = {
-        // Bytes that are not UTF-8, NUL bytes and lone CRs.
-        QStringLiteral("printf 'a\\377\\376b\\000c\\rd\\re\\200\\n'"),
+        // Bytes that are not UTF-8 and lone CRs, then a line with NUL bytes (UTF-16LE), then
+        // 8-bit text again.
+        QStringLiteral("printf 'a\\377\\376b\\rc\\rd\\200\\nh\\000i\\000\\r\\000\\n\\000ok\\r\\n'"),
         // One line of 10 MB without a line break.
         QStringLiteral("head -c 10000000 /dev/zero | tr '\\000' 'z'"),
         // A 50 MB flood of short lines.
@@ -161,8 +162,8 @@ void HostileInputTest::hostileOutputBytesDoNotBreakThePane()
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
     // Each CR returns to the start of the line, and what follows overwrites it as in a console.
     const QString replacement(QChar::ReplacementCharacter);
-    QCOMPARE(runOutput(pane()), QStringLiteral("e") + replacement + replacement +
-                                    QStringLiteral("b") + QChar(0) + QStringLiteral("c\n"));
+    QCOMPARE(runOutput(pane()),
+             QStringLiteral("d") + replacement + replacement + QStringLiteral("b\nhi\nok\n"));
 }
 
 void HostileInputTest::everyByteOfTenMegabytesArrivesInOrder()
