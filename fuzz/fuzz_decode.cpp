@@ -1,6 +1,7 @@
 // Fuzzes console decoding and the console line rules: output bytes split at arbitrary points
 // must decode, chunk by chunk through one decoder, to exactly the text of the whole stream decoded
-// at once, and the lines shown from the chunks' edits must be those of the whole text.
+// at once (in the console's code page, GBK, or UTF-8 with GBK for older programs), never with a
+// NUL in it, and the lines shown from the chunks' edits must be those of the whole text.
 #include "exec/consoledecoder.h"
 #include "exec/consolelines.h"
 
@@ -11,14 +12,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    // The first byte chooses the split points; the rest is the child's output.
+    // The first byte chooses the split points and the code page; the rest is the child's output.
     const unsigned seed = data[0];
     const QByteArray stream(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+    const auto decoder = [seed] {
+        switch (seed % 3) {
+        case 1:
+            return ConsoleDecoder(936);
+        case 2:
+            return ConsoleDecoder(65001, 936);
+        default:
+            return ConsoleDecoder();
+        }
+    };
 
-    ConsoleDecoder whole;
-    const QString expected = whole.decode(stream);
+    ConsoleDecoder whole = decoder();
+    QString expected = whole.decode(stream);
+    expected += whole.finish();
 
-    ConsoleDecoder chunked;
+    ConsoleDecoder chunked = decoder();
     ConsoleLines lines;
     QString actual;
     QString shown;
@@ -34,7 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         shown = shown.left(lineStart + edit.column) + edit.text;
         position += length;
     }
-    if (actual != expected || shown != ConsoleLines::text(expected))
+    const QString rest = chunked.finish();
+    actual += rest;
+    const ConsoleLines::Edit edit = lines.feed(rest);
+    const qsizetype lineStart = shown.lastIndexOf(QLatin1Char('\n')) + 1;
+    shown = shown.left(lineStart + edit.column) + edit.text;
+    if (actual != expected || expected.contains(QChar(0)) || shown != ConsoleLines::text(expected))
         std::abort();
     return 0;
 }

@@ -21,6 +21,10 @@ void prepare(QProcess &process, const QString &commandLine)
     process.setProgram(programForTesting().isEmpty() ? Platform::interpreter()
                                                      : programForTesting());
     Platform::setArguments(process, commandLine);
+    // wsl writes UTF-16LE into a pipe unless told otherwise; UTF-8 lines are read as meant.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WSL_UTF8"), QStringLiteral("1"));
+    process.setProcessEnvironment(environment);
 }
 
 bool startDetached(const QString &commandLine, DetachedConsole console)

@@ -129,6 +129,7 @@ private slots:
     void copyActionsFillTheClipboardOnlyWhenThereIsSomething();
     void outputMenuCopiesClearsOrSavesAtTheCursor();
     void consoleLineRulesHoldAcrossTheReadsOfARealChild();
+    void windowsWritersAcrossTheReadsOfARealChild();
     void heldBackLongLineIsCopiedSavedOrCleared();
     void outputStillWaitingIsSavedAndComesBeforeTheStop();
 
@@ -408,6 +409,46 @@ void OutputTest::consoleLineRulesHoldAcrossTheReadsOfARealChild()
     QVERIFY2(pane.endsWith(QStringLiteral("=\n\nfirst\nsecond\n100%\nab345\nlast") + kFooter),
              qPrintable(pane));
     QVERIFY(!pane.contains(QLatin1Char('\r')));
+}
+
+void OutputTest::windowsWritersAcrossTheReadsOfARealChild()
+{
+    // The interpreter's 8-bit text around a program that writes UTF-16LE (as sfc does), its
+    // progress line torn after an odd byte and inside a surrogate pair, a form feed (cls) and an
+    // escape sequence; then the environment that wsl reads. Wine cannot show sfc or wsl itself.
+    const QString progress = QStringLiteral("验证 5% 已完成。\r验证 100% 已完成。😀\r\n");
+    const QByteArray wide(reinterpret_cast<const char *>(progress.utf16()), progress.size() * 2);
+    const qsizetype surrogate = progress.indexOf(QStringLiteral("😀")) * 2 + 2;
+    CommandInfo info;
+    info.description = QStringLiteral("混合输出");
+    info.command = pieceWriterLine(200, {"\x0c"
+                                         "before\r\n",
+                                         wide.left(7), wide.mid(7, surrogate - 7),
+                                         wide.mid(surrogate), "\x1b[32mafter\x1b[0m\r\n"}) +
+#ifdef Q_OS_WIN
+                   QStringLiteral(" && echo wsl=%WSL_UTF8%");
+#else
+                   QStringLiteral(" && echo wsl=$WSL_UTF8");
+#endif
+    ui->executeCommand(info);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+    QString pane = ui->outputEdit()->toPlainText();
+    QVERIFY2(
+        pane.endsWith(QStringLiteral("=\n\nbefore\n验证 100% 已完成。😀\nafter\nwsl=1\n") + kFooter),
+        pane.toUtf8().toPercentEncoding(" =\n").constData());
+
+    // A run that ends on half a UTF-16 character shows one replacement character; the next run
+    // starts clean.
+    info.command = pieceWriterLine(0, {QByteArray("o\0k\0\xd1", 5)});
+    ui->executeCommand(info);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+    info.command = pieceWriterLine(0, {"Ping\r\n"});
+    ui->executeCommand(info);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+    pane = ui->outputEdit()->toPlainText();
+    QVERIFY2(pane.contains(QStringLiteral("=\n\nok\uFFFD") + kFooter), qPrintable(pane));
+    QVERIFY2(pane.endsWith(QStringLiteral("=\n\nPing\n") + kFooter), qPrintable(pane));
+    QVERIFY(!pane.contains(QChar(0)));
 }
 
 void OutputTest::heldBackLongLineIsCopiedSavedOrCleared()
