@@ -1,7 +1,7 @@
 // Fuzzes console decoding and the console line rules: output bytes split at arbitrary points
 // must decode, chunk by chunk through one decoder, to exactly the text of the whole stream decoded
-// at once (in the console's code page, GBK, or UTF-8 with GBK for older programs), never with a
-// NUL in it, and the lines shown from the chunks' edits must be those of the whole text.
+// at once (in the console's code page, GBK, or UTF-8 with GBK for older programs), and the lines
+// shown from the chunks' edits must be those of the whole text, never with a NUL in them.
 #include "exec/consoledecoder.h"
 #include "exec/consolelines.h"
 
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const ConsoleLines::Edit edit = lines.feed(rest);
     const qsizetype lineStart = shown.lastIndexOf(QLatin1Char('\n')) + 1;
     shown = shown.left(lineStart + edit.column) + edit.text;
-    if (actual != expected || expected.contains(QChar(0)) || shown != ConsoleLines::text(expected))
+    if (actual != expected || shown.contains(QChar(0)) || shown != ConsoleLines::text(expected))
         std::abort();
     return 0;
 }
