@@ -152,9 +152,9 @@ OutputFlow::OutputFlow(QProcess &process)
         connect(&process, &QProcess::readyReadStandardOutput, this, &OutputFlow::readyRead);
         return;
     }
-    // No pipe for QProcess to read; the child's standard input stays QProcess's.
+    // No pipe for QProcess to read (merged, the error channel follows); the child's standard
+    // input stays QProcess's.
     process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
     HANDLE writeEnd = p.writeEnd;
     process.setCreateProcessArgumentsModifier(
         [writeEnd](QProcess::CreateProcessArguments *arguments) {
