@@ -135,6 +135,7 @@ private slots:
     void consoleLineRulesHoldAcrossTheReadsOfARealChild();
     void heldBackLongLineIsCopiedSavedOrCleared();
     void outputStillWaitingIsSavedAndComesBeforeTheStop();
+    void nextRunStartsOnceTheWaitingOutputIsShown();
     void timeOutCountsFromTheLastOutput_data();
     void timeOutCountsFromTheLastOutput();
     void longMaintenanceProgramRunsUntimedAfterANotice();
@@ -488,6 +489,37 @@ void OutputTest::outputStillWaitingIsSavedAndComesBeforeTheStop()
     QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
     QVERIFY(ui->outputEdit()->toPlainText().endsWith(
         QStringLiteral("b4999\nb5000\n\n\n命令已被用户中断！\n") + kFooter));
+}
+
+void OutputTest::nextRunStartsOnceTheWaitingOutputIsShown()
+{
+    CommandInfo waiting;
+    waiting.description = QStringLiteral("等待");
+    waiting.command = pieceWriterLine(30000, {"started\r\n", "never\r\n"});
+    ui->executeCommand(waiting);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->outputEdit()->toPlainText().endsWith(QStringLiteral("started\n")),
+                             30000);
+    ui->setOutputBudgetMs(0);
+    QString lines;
+    for (int i = 1; i <= 5000; ++i)
+        lines += QStringLiteral("w%1\n").arg(i);
+    ui->queueOutput(lines);
+
+    // The replaced run is ended at once, but its output is still shown a slice at a time: the
+    // new run's header waits for it instead of the window freezing until it is all in.
+    CommandInfo next;
+    next.description = QStringLiteral("下一个");
+    next.command = pieceWriterLine(0, {"next\r\n"});
+    ui->executeCommand(next);
+    QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("w5000\n")));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ui->outputEdit()->toPlainText().endsWith(QStringLiteral("next\n") + kFooter), 30000);
+    const QString pane = ui->outputEdit()->toPlainText();
+    const qsizetype closed =
+        pane.indexOf(QStringLiteral("w4999\nw5000\n\n\n命令已被用户中断！\n") + kFooter);
+    QVERIFY(closed > 0);
+    QCOMPARE(pane.indexOf(QStringLiteral("执行命令: 下一个")),
+             pane.indexOf(kFooter, closed) + kFooter.size() + kRule.size() + 2);
 }
 
 void OutputTest::timeOutCountsFromTheLastOutput_data()
