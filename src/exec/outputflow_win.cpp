@@ -52,6 +52,8 @@ struct OutputFlow::Platform
 {
     ~Platform()
     {
+        // It waits on the event, which must outlive its wait.
+        delete notifier;
         if (reading) {
             DWORD ignored = 0;
             CancelIoEx(readEnd, &overlapped);
