@@ -5,8 +5,10 @@
 #include "catalog/commandcatalog.h"
 #include "exec/consoledecoder.h"
 #include "mainwindowaccess.h"
+#include "peakmemory.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMainWindow>
@@ -214,19 +216,6 @@ const QString kStreamCommand = qEnvironmentVariableIsSet("QW_STREAM")
 const QString kProgressCommand = QStringLiteral("seq 1 200000 | tr '\\n' '\\r'");
 const QString kPlainLinesCommand = QStringLiteral("seq 1 200000");
 
-// Peak resident memory of this process, in MiB.
-double peakMemoryMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
-    return 0;
-}
-
 // Records the longest gap between the ticks of a 5 ms timer: how long the event loop stalled.
 class Heartbeat
 {
@@ -234,17 +223,25 @@ public:
     Heartbeat()
     {
         QObject::connect(&timer, &QTimer::timeout, [this] {
-            longest = std::max(longest, msSince(sinceTick));
+            const double gap = msSince(sinceTick);
+            if (gap > longest) {
+                longest = gap;
+                longestAt = msSince(sinceStart);
+            }
             sinceTick.restart();
         });
         sinceTick.start();
+        sinceStart.start();
         timer.start(5);
     }
     double longest = 0;
+    // When the longest stall ended, in ms after the heartbeat began.
+    double longestAt = 0;
 
 private:
     QTimer timer;
     QElapsedTimer sinceTick;
+    QElapsedTimer sinceStart;
 };
 
 // The number of lines that the run's output takes in the pane, between header and footer.
@@ -511,6 +508,95 @@ void benchStopDuringStream()
              QStringLiteral("(median / worst)"), 0, "< 50 ms");
 }
 
+// The tests' flood fixture: 32-byte numbered lines as fast as the pipe takes them, 400 MB in all.
+constexpr qint64 kFloodBytes = 400'000'000;
+constexpr int kFloodRunMs = 5000;
+constexpr double kFloodLineBytes = 32;
+
+QString floodProgram()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                    QStringLiteral("/../tests/piecewriter"));
+}
+
+// Runs in a fresh process: the pane streams the flood for 5 s, then "停止执行" is pressed. Prints
+// stop to footer, the longest stall, the peak memory and the flood's lines in the pane.
+int modeFloodStop()
+{
+    MainWindow window;
+    MainWindowAccess ui(window);
+    showExposed(window);
+    CommandInfo info;
+    info.description = QStringLiteral("flood");
+    info.command = QStringLiteral("\"%1\" --flood %2 -").arg(floodProgram()).arg(kFloodBytes);
+    Heartbeat heartbeat;
+    const double stop = msFromStopToFooter(ui, info, kFloodRunMs);
+    std::printf("%f %f %f %lld %f\n", stop, heartbeat.longest, peakMemoryMiB(),
+                static_cast<long long>(runOutputLines(ui.outputEdit()->toPlainText())),
+                heartbeat.longestAt);
+    return 0;
+}
+
+// Runs in a fresh process, the floor: a bare QProcess reads the flood for as long and drops it.
+// Prints the bytes read.
+int modeFloodFloor()
+{
+    QProcess child;
+    qint64 bytes = 0;
+    QObject::connect(&child, &QProcess::readyReadStandardOutput,
+                     [&] { bytes += child.readAllStandardOutput().size(); });
+    child.start(floodProgram(),
+                {QStringLiteral("--flood"), QString::number(kFloodBytes), QStringLiteral("-")});
+    QTest::qWait(kFloodRunMs);
+    child.kill();
+    child.waitForFinished();
+    std::printf("%lld\n", static_cast<long long>(bytes));
+    return 0;
+}
+
+// A program that writes as fast as the pipe takes, stopped after 5 s: how soon the notice and the
+// footer come, whether the window kept responding, what it cost in memory, and how much of the
+// stream the pane showed against what a bare reader takes in.
+void benchFloodStop()
+{
+    QList<double> stop, stall, memory, shown, floor;
+    for (int i = 0; i < 3; ++i) {
+        const QList<double> pane = runSelf({QStringLiteral("--flood-stop")});
+        const double floorBytes = runSelf({QStringLiteral("--flood-floor")}).value(0);
+        std::printf("    run %d: stop %.1f ms, stall %.1f ms (ended %.0f ms in), %.1f MiB, %.0f "
+                    "lines shown; bare reader %.1f MB\n",
+                    i + 1, pane.value(0), pane.value(1), pane.value(4), pane.value(2),
+                    pane.value(3), floorBytes / 1e6);
+        stop.append(pane.value(0));
+        stall.append(pane.value(1));
+        memory.append(pane.value(2));
+        shown.append(pane.value(3) * kFloodLineBytes / (kFloodRunMs / 1000.0) / 1e6);
+        floor.append(floorBytes / (kFloodRunMs / 1000.0) / 1e6);
+    }
+    const Sample a = summarize(stop);
+    printRow("flood, stop after 5 s: to footer",
+             QStringLiteral("%1 / %2").arg(ms(a.median), ms(a.worst)),
+             QStringLiteral("(median / worst)"), 0, "< 100 ms");
+    printRow("flood: longest stall (worst)", ms(summarize(stall).worst), QString(), 0, "<= 50 ms");
+    printRow("flood: peak memory (worst)",
+             QStringLiteral("%1 MiB").arg(summarize(memory).worst, 0, 'f', 1), QString(), 0,
+             "<= 300 MiB");
+    const Sample rate = summarize(shown), floorRate = summarize(floor);
+    printRow("flood: shown per second (median)",
+             QStringLiteral("%1 MB/s").arg(rate.median, 0, 'f', 1),
+             QStringLiteral("%1 MB/s (bare reader)").arg(floorRate.median, 0, 'f', 1),
+             rate.median / floorRate.median, "share of the stream");
+}
+
+void printHeader()
+{
+    std::printf("| %-34s | %-26s | %-26s | %6s | %-18s |\n", "figure", "Quillwick", "floor",
+                "ratio", "goal");
+    std::printf("|%s|%s|%s|%s|%s|\n", QByteArray(36, '-').constData(),
+                QByteArray(28, '-').constData(), QByteArray(28, '-').constData(),
+                QByteArray(8, '-').constData(), QByteArray(20, '-').constData());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -535,11 +621,16 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
-    std::printf("| %-34s | %-26s | %-26s | %6s | %-18s |\n", "figure", "Quillwick", "floor",
-                "ratio", "goal");
-    std::printf("|%s|%s|%s|%s|%s|\n", QByteArray(36, '-').constData(),
-                QByteArray(28, '-').constData(), QByteArray(28, '-').constData(),
-                QByteArray(8, '-').constData(), QByteArray(20, '-').constData());
+    if (mode == QLatin1String("--flood-stop"))
+        return modeFloodStop();
+    if (mode == QLatin1String("--flood-floor"))
+        return modeFloodFloor();
+    printHeader();
+    // Under Wine only what differs on Windows: the other figures run POSIX command lines.
+    if (mode == QLatin1String("--windows")) {
+        benchFloodStop();
+        return 0;
+    }
     benchCatalogFirstBuild();
     benchStartup();
     benchSearchKeystroke();
@@ -547,5 +638,6 @@ int main(int argc, char **argv)
     benchProgressCounter();
     benchStopLatency();
     benchStopDuringStream();
+    benchFloodStop();
     return 0;
 }

@@ -17,3 +17,10 @@ bool needsOwnConsole(const QString &commandLine);
 // A line that contains both "ping" and "-t", anywhere and independently: it is expected to run
 // until stopped, so it is not timed out.
 bool isContinuousPing(const QString &commandLine);
+
+// A line that runs a long maintenance program: sfc, dism, chkdsk, defrag, wbadmin, pathping,
+// cipher with /w, powercfg with /energy. Such a program may work silently for minutes (a repair,
+// a wipe of free space, pathping's statistics, powercfg's minute of observation) and ending it half
+// way abandons its work, so it is not timed out. Windows' rules: the first word of the line names
+// the program, in any case, with or without ".exe"; its switches start with "/" or "-".
+bool isLongRunningProgram(const QString &commandLine);

@@ -6,59 +6,65 @@
 #include <QSocketNotifier>
 
 namespace {
-
-const QString kHeldName = QStringLiteral("quillwickHeldOutput");
-
-// The notifiers that hold() turned off; lives as a child object of its QProcess.
-class HeldNotifiers : public QObject
-{
-public:
-    explicit HeldNotifiers(QObject *parent)
-        : QObject(parent)
-    {
-        setObjectName(kHeldName);
-    }
-    QList<QPointer<QSocketNotifier>> notifiers;
-};
-
-HeldNotifiers *heldOf(QProcess &process)
-{
-    return static_cast<HeldNotifiers *>(
-        process.findChild<QObject *>(kHeldName, Qt::FindDirectChildrenOnly));
-}
-
+const QString kFlowName = QStringLiteral("quillwickOutputFlow");
 } // namespace
-
-namespace OutputFlow {
 
 // QProcess reads its pipes when their socket notifiers fire. Turning the read notifiers off
 // leaves the data in the pipe; the one that watches for the child's end goes off with them, and
 // whatever happened meanwhile is seen as soon as they are back on.
-void hold(QProcess &process)
+struct OutputFlow::Platform
 {
-    if (heldOf(process))
+    bool held = false;
+    QList<QPointer<QSocketNotifier>> heldNotifiers;
+};
+
+OutputFlow::OutputFlow(QProcess &process)
+    : QObject(&process)
+    , process(process)
+    , platform(new Platform)
+{
+    setObjectName(kFlowName);
+    connect(&process, &QProcess::readyReadStandardOutput, this, &OutputFlow::readyRead);
+}
+
+OutputFlow::~OutputFlow()
+{
+    delete platform;
+}
+
+OutputFlow *OutputFlow::of(QProcess &process)
+{
+    return process.findChild<OutputFlow *>(kFlowName, Qt::FindDirectChildrenOnly);
+}
+
+QByteArray OutputFlow::read()
+{
+    return process.readAllStandardOutput();
+}
+
+void OutputFlow::hold()
+{
+    if (platform->held)
         return;
-    auto *held = new HeldNotifiers(&process);
+    platform->held = true;
     const auto notifiers =
         process.findChildren<QSocketNotifier *>(QString(), Qt::FindDirectChildrenOnly);
     for (QSocketNotifier *notifier : notifiers) {
         if (notifier->type() == QSocketNotifier::Read && notifier->isEnabled()) {
             notifier->setEnabled(false);
-            held->notifiers.append(notifier);
+            platform->heldNotifiers.append(notifier);
         }
     }
 }
 
-void release(QProcess &process)
+void OutputFlow::release()
 {
-    HeldNotifiers *held = heldOf(process);
-    if (!held)
+    if (!platform->held)
         return;
-    for (const QPointer<QSocketNotifier> &notifier : std::as_const(held->notifiers)) {
+    platform->held = false;
+    for (const QPointer<QSocketNotifier> &notifier : std::as_const(platform->heldNotifiers)) {
         if (notifier)
             notifier->setEnabled(true);
     }
-    delete held;
+    platform->heldNotifiers.clear();
 }
-
-} // namespace OutputFlow

@@ -283,15 +283,19 @@ QString start(QProcess &process, QIODevice::OpenMode mode)
     // assignment, and that program would stay outside the job. QProcess creates the child with
     // the structure it hands to the modifier and keeps it, thread handle open, until the child
     // has ended, so the child's own thread is resumed through it.
+    // A modifier set before (the output pipe's) still applies.
     PROCESS_INFORMATION *created = nullptr;
+    const QProcess::CreateProcessArgumentModifier outer = process.createProcessArgumentsModifier();
     process.setCreateProcessArgumentsModifier(
-        [&created](QProcess::CreateProcessArguments *arguments) {
+        [&created, &outer](QProcess::CreateProcessArguments *arguments) {
+            if (outer)
+                outer(arguments);
             arguments->flags |= CREATE_SUSPENDED;
             created = arguments->processInformation;
         });
     process.start(mode);
-    // The modifier refers to this call's variable.
-    process.setCreateProcessArgumentsModifier({});
+    // The modifier refers to this call's variables.
+    process.setCreateProcessArgumentsModifier(outer);
     if (process.state() == QProcess::NotRunning || !created)
         return {};
 

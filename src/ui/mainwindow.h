@@ -91,12 +91,14 @@ private:
     void onProcessStartFailed(QProcess *child, const QString &reason);
     void closeEndedRun();
     void onRunTimedOut();
-    void interruptOpenRun();
+    // False when the run still shows its output; it closes by itself once that is shown.
+    bool interruptOpenRun();
     void finishExecution();
     void appendOutput(const QString &text);
     void queueOutput(const QString &text);
     void flushOutput();
     void insertPendingOutput(qint64 budgetMs);
+    QString receivedOutputText() const;
     QString decodeConsoleOutput(const QByteArray &bytes);
     void executeCommand(const CommandInfo &info);
 
@@ -142,6 +144,8 @@ private:
     bool stoppedByUser = false;
     // Set when the child has ended: its run closes, with this message, once its output is shown.
     std::optional<QString> endedRunMessage;
+    // A run asked for while the output of the one it replaces was still being shown.
+    std::optional<CommandInfo> nextRun;
     bool placedOnScreen = false;
     // Written after the open run's output: why a wmic line failed where WMIC is missing.
     QString runNote;

@@ -40,8 +40,12 @@ void MainWindow::executeCommand(const CommandInfo &info)
         return;
     }
 
-    // An open run is closed, with its remaining output and footer, before this run's header.
-    interruptOpenRun();
+    // An open run is closed, with its remaining output and footer, before this run's header. One
+    // whose output is still being shown closes first, and this run starts after it.
+    if (!interruptOpenRun()) {
+        nextRun = info;
+        return;
+    }
     appendOutput(RunText::header(info, QDateTime::currentDateTime()));
     statusLabel->setText(QStringLiteral("正在执行: %1...").arg(info.description));
     stopBtn->setEnabled(true);

@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "exec/outputflow.h"
 #include "ui/outputfile.h"
 
 #include <QClipboard>
@@ -14,6 +15,8 @@
 #include <QTextCursor>
 #include <QTimer>
 
+#include <algorithm>
+
 void MainWindow::copyCommand()
 {
     const CommandInfo info = currentCommand();
@@ -23,11 +26,24 @@ void MainWindow::copyCommand()
     statusLabel->setText(QStringLiteral("命令已复制到剪贴板"));
 }
 
+// The pane's text with the output that still waits to be shown, as the pane will show it, built
+// without inserting it: that happens a slice at a time.
+QString MainWindow::receivedOutputText() const
+{
+    QString text = outputEdit->toPlainText();
+    if (pendingStart == pendingOutput.size())
+        return text;
+    ConsoleLines lines = consoleLines;
+    const ConsoleLines::Edit change = lines.feed(QStringView(pendingOutput).sliced(pendingStart));
+    const qsizetype lastLine = text.lastIndexOf(QLatin1Char('\n')) + 1;
+    text.truncate(lastLine + std::min(change.column, text.size() - lastLine));
+    return text + change.text;
+}
+
 void MainWindow::copyOutput()
 {
     // Output gathered but not yet shown is part of what was received.
-    flushOutput();
-    const QString text = outputEdit->toPlainText();
+    const QString text = receivedOutputText();
     if (text.trimmed().isEmpty()) {
         statusLabel->setText(QStringLiteral("没有输出可复制"));
         return;
@@ -40,8 +56,7 @@ void MainWindow::saveOutput()
 {
     // Output that arrives while the dialog is open is not part of this save; output gathered but
     // not yet shown is.
-    flushOutput();
-    const QString snapshot = outputEdit->toPlainText();
+    const QString snapshot = receivedOutputText();
     if (snapshot.trimmed().isEmpty()) {
         QMessageBox::information(this, QStringLiteral("提示"),
                                  QStringLiteral("没有输出内容可以保存"));
@@ -72,6 +87,12 @@ void MainWindow::clearOutput()
     pendingStart = 0;
     consoleLines.reset();
     outputEdit->clear();
+    // A run that ended while its output was waiting closes now, as there is nothing left to show;
+    // a held child writes on.
+    if (endedRunMessage)
+        closeEndedRun();
+    else if (process)
+        OutputFlow::of(*process)->release();
 }
 
 void MainWindow::showOutputContextMenu(const QPoint &position)

@@ -78,8 +78,8 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
     process = child;
     child->setProcessChannelMode(QProcess::MergedChannels);
     ShellCommand::prepare(*child, info.command);
-    connect(child, &QProcess::readyReadStandardOutput, this,
-            [this, child] { onProcessOutput(child); });
+    auto *output = new OutputFlow(*child);
+    connect(output, &OutputFlow::readyRead, this, [this, child] { onProcessOutput(child); });
     connect(child, &QProcess::finished, this,
             [this, child](int exitCode) { onProcessFinished(child, exitCode); });
     connect(child, &QProcess::errorOccurred, this, [this, child](QProcess::ProcessError error) {
@@ -98,21 +98,26 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
     // bare cmd) read end-of-file and end instead of waiting until the time-out.
     child->closeWriteChannel();
 
-    if (isContinuousPing(info.command)) {
-        timeoutTimer->stop();
+    timeoutTimer->stop();
+    if (isContinuousPing(info.command))
         appendOutput(QStringLiteral("正在执行持续ping测试，按停止按钮可中断...\n\n"));
-    } else {
+    else if (isLongRunningProgram(info.command))
+        appendOutput(QStringLiteral("此命令可能需要较长时间，按停止按钮可中断...\n\n"));
+    else
         timeoutTimer->start(runTimeoutMs);
-    }
 }
 
 void MainWindow::onProcessOutput(QProcess *child)
 {
     if (child != process)
         return;
-    const QByteArray bytes = child->readAllStandardOutput();
-    if (!bytes.isEmpty())
-        queueOutput(decodeConsoleOutput(bytes));
+    const QByteArray bytes = OutputFlow::of(*child)->read();
+    if (bytes.isEmpty())
+        return;
+    // The time-out ends a run that has gone quiet, not one that is still working.
+    if (timeoutTimer->isActive())
+        timeoutTimer->start(runTimeoutMs);
+    queueOutput(decodeConsoleOutput(bytes));
 }
 
 void MainWindow::onProcessFinished(QProcess *child, int exitCode)
@@ -139,6 +144,8 @@ void MainWindow::closeEndedRun()
     if (!message.isEmpty())
         appendOutput(message);
     finishExecution();
+    if (nextRun)
+        executeCommand(*std::exchange(nextRun, std::nullopt));
 }
 
 void MainWindow::onProcessStartFailed(QProcess *child, const QString &reason)
@@ -161,9 +168,12 @@ void MainWindow::onRunTimedOut()
 
 void MainWindow::stopCommand()
 {
-    // The command ended by itself; only its output was still being shown.
+    // The command ended by itself; its output is still being shown, a slice at a time, and the
+    // run closes after it. A run waiting for it is not started.
     if (endedRunMessage) {
-        closeEndedRun();
+        nextRun.reset();
+        if (pendingStart == pendingOutput.size())
+            closeEndedRun();
         return;
     }
     if (process && process->state() != QProcess::NotRunning) {
@@ -174,28 +184,29 @@ void MainWindow::stopCommand()
     finishExecution();
 }
 
-void MainWindow::interruptOpenRun()
+bool MainWindow::interruptOpenRun()
 {
     if (!process)
-        return;
-    if (endedRunMessage) {
-        closeEndedRun();
-        return;
+        return true;
+    if (!endedRunMessage) {
+        QProcess *child = process;
+        if (ProcessTree::kill(*child))
+            stoppedByUser = true;
+        // The child's end is delivered inside the wait, with the last of its output.
+        child->waitForFinished(kReplacedChildWaitMs);
+        if (process != child)
+            return true;
+        if (!endedRunMessage) {
+            appendOutput(RunText::endMessage(RunText::Ending::StoppedByUser, 0));
+            finishExecution();
+            return true;
+        }
     }
-    QProcess *child = process;
-    if (ProcessTree::kill(*child))
-        stoppedByUser = true;
-    // The child's end is delivered inside the wait; its run is closed in full (remaining output,
-    // message, footer) before the caller writes the next header.
-    child->waitForFinished(kReplacedChildWaitMs);
-    if (process != child)
-        return;
-    if (endedRunMessage) {
-        closeEndedRun();
-        return;
-    }
-    appendOutput(RunText::endMessage(RunText::Ending::StoppedByUser, 0));
-    finishExecution();
+    // Output that still waits is shown a slice at a time, as always; the run closes after it.
+    if (pendingStart != pendingOutput.size())
+        return false;
+    closeEndedRun();
+    return true;
 }
 
 void MainWindow::finishExecution()
@@ -297,7 +308,7 @@ void MainWindow::insertPendingOutput(qint64 budgetMs)
         // child waits at its full pipe instead of piling up more output.
         outputFlushTimer->start(0);
         if (process && !endedRunMessage)
-            OutputFlow::hold(*process);
+            OutputFlow::of(*process)->hold();
         return;
     }
     pendingOutput.clear();
@@ -305,7 +316,7 @@ void MainWindow::insertPendingOutput(qint64 budgetMs)
     if (endedRunMessage)
         closeEndedRun();
     else if (process)
-        OutputFlow::release(*process);
+        OutputFlow::of(*process)->release();
 }
 
 QString MainWindow::decodeConsoleOutput(const QByteArray &bytes)

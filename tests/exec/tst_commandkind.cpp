@@ -13,6 +13,8 @@ private slots:
     void catalogHoldsFortySevenGraphicalCommands();
     void continuousPingNeedsBothSubstrings_data();
     void continuousPingNeedsBothSubstrings();
+    void longMaintenanceProgramsAreNamedByTheirFirstWord_data();
+    void longMaintenanceProgramsAreNamedByTheirFirstWord();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing_data();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing();
 };
@@ -101,6 +103,41 @@ void CommandKindTest::continuousPingNeedsBothSubstrings()
     QFETCH(QString, line);
     QFETCH(bool, continuous);
     QCOMPARE(isContinuousPing(line), continuous);
+}
+
+void CommandKindTest::longMaintenanceProgramsAreNamedByTheirFirstWord_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("longRunning");
+
+    QTest::newRow("sfc /scannow") << QStringLiteral("sfc /scannow") << true;
+    QTest::newRow("dism restore") << QStringLiteral("dism /online /cleanup-image /restorehealth")
+                                  << true;
+    QTest::newRow("chkdsk /r") << QStringLiteral("chkdsk /r") << true;
+    QTest::newRow("defrag") << QStringLiteral("defrag C: /O") << true;
+    QTest::newRow("wbadmin") << QStringLiteral("wbadmin start backup") << true;
+    QTest::newRow("pathping") << QStringLiteral("pathping 8.8.8.8") << true;
+    QTest::newRow("cipher /w") << QStringLiteral("cipher /w:c:\\temp") << true;
+    QTest::newRow("cipher -W") << QStringLiteral("cipher -W:C:\\") << true;
+    QTest::newRow("powercfg /energy") << QStringLiteral("powercfg /energy") << true;
+    QTest::newRow("upper case, .exe") << QStringLiteral("SFC.EXE /SCANNOW") << true;
+    QTest::newRow("switch against the name") << QStringLiteral("sfc/scannow") << true;
+    QTest::newRow("blanks and tab") << QStringLiteral("  \tchkdsk") << true;
+
+    QTest::newRow("cipher without /w") << QStringLiteral("cipher /e") << false;
+    QTest::newRow("cipher /w in a path") << QStringLiteral("cipher c:\\w") << false;
+    QTest::newRow("powercfg /list") << QStringLiteral("powercfg /list") << false;
+    QTest::newRow("powercfg /energyx") << QStringLiteral("powercfg /energyx") << false;
+    QTest::newRow("later in a chain") << QStringLiteral("echo x && sfc /scannow") << false;
+    QTest::newRow("longer name") << QStringLiteral("sfcx /scannow") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void CommandKindTest::longMaintenanceProgramsAreNamedByTheirFirstWord()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, longRunning);
+    QCOMPARE(isLongRunningProgram(line), longRunning);
 }
 
 void CommandKindTest::wmicLinesGetANoteOnlyWhereWmicIsMissing_data()

@@ -1,9 +1,13 @@
 // Test fixture: writes pieces of bytes to standard output, one write each, with a pause between
 // them, so that a test decides where the reader's reads split. Every piece is given in hex.
 //   piecewriter <pause-ms> <hex-piece>...
+// Or writes numbered lines as fast as the pipe takes them, up to about `bytes`, and after each
+// write of a block of them keeps the number of lines written so far in `progress-file` ("-": none):
+//   piecewriter --flood <bytes> <progress-file>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -28,10 +32,46 @@ bool fromHex(const char *hex, std::string &bytes)
     return true;
 }
 
+// Lines of 32 bytes with the CR LF of a Windows program: "0000000001 " and filler, numbered
+// from 1, in blocks of 512 a write.
+int flood(long long bytes, const char *progressPath)
+{
+    constexpr int kLineBytes = 32;
+    constexpr int kBlockLines = 512;
+    std::FILE *progress =
+        std::string(progressPath) == "-" ? nullptr : std::fopen(progressPath, "w");
+    if (!progress && std::string(progressPath) != "-")
+        return 2;
+    char block[kLineBytes * kBlockLines];
+    for (long long written = 0; written * kLineBytes < bytes;) {
+        for (int i = 0; i < kBlockLines; ++i) {
+            char *line = block + i * kLineBytes;
+            std::memcpy(line, "0000000000 flooding the pipe..\r\n", kLineBytes);
+            for (long long number = written + i + 1, digit = 9; number > 0 && digit >= 0;
+                 number /= 10, --digit)
+                line[digit] = char('0' + number % 10);
+        }
+        std::fwrite(block, 1, kLineBytes * kBlockLines, stdout);
+        if (std::fflush(stdout) != 0)
+            return 1;
+        written += kBlockLines;
+        if (progress) {
+            std::rewind(progress);
+            std::fprintf(progress, "%012lld\n", written);
+            std::fflush(progress);
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 4 && std::string(argv[1]) == "--flood") {
+        useBinaryStandardOutput();
+        return flood(std::atoll(argv[2]), argv[3]);
+    }
     char *end = nullptr;
     const long pauseMs = argc > 1 ? std::strtol(argv[1], &end, 10) : -1;
     if (argc < 2 || *end != '\0' || pauseMs < 0) {

@@ -3,18 +3,60 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringView>
 
 // A command line that runs the piecewriter fixture (built beside the tests): each piece is one
 // write, `pauseMs` apart, so that every piece reaches the tool in a read of its own.
 inline QString pieceWriterLine(int pauseMs, const QList<QByteArray> &pieces)
 {
-    QString line = QStringLiteral("\"%1\" %2").arg(
-        QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
-                                 QStringLiteral("/piecewriter")),
-        QString::number(pauseMs));
+    QString line = QStringLiteral("\"%1\" %2")
+                       .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                                     QStringLiteral("/piecewriter")),
+                            QString::number(pauseMs));
     for (const QByteArray &piece : pieces)
         line += QLatin1Char(' ') + QString::fromLatin1(piece.toHex());
     return line;
+}
+
+// A command line that runs the fixture's flood: numbered lines as fast as the pipe takes them, up
+// to about `bytes`, with the number written so far kept in the file `progressPath`.
+inline QString floodWriterLine(qint64 bytes, const QString &progressPath)
+{
+    return QStringLiteral("\"%1\" --flood %2 \"%3\"")
+        .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                      QStringLiteral("/piecewriter")),
+             QString::number(bytes), QDir::toNativeSeparators(progressPath));
+}
+
+// The lines the flood has handed to its pipe so far, as its progress file says; 0 before it says.
+inline qint64 floodProgress(const QString &progressPath)
+{
+    QFile file(progressPath);
+    return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toLongLong() : 0;
+}
+
+// How many of the flood's lines `text` holds, each once and in order from 1, with LF or CR LF
+// ends; -1 when a line is missing, doubled or damaged. The last line may be cut short, as a
+// stopped flood leaves it.
+inline qint64 floodLinesInOrder(QStringView text)
+{
+    qint64 lines = 0;
+    while (!text.isEmpty()) {
+        const qsizetype end = text.indexOf(QLatin1Char('\n'));
+        QStringView line = end < 0 ? text : text.first(end);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QString expected =
+            QStringLiteral("%1 flooding the pipe..").arg(lines + 1, 10, 10, QLatin1Char('0'));
+        if (end < 0)
+            return expected.startsWith(line) ? lines : -1;
+        if (line != expected)
+            return -1;
+        ++lines;
+        text = text.sliced(end + 1);
+    }
+    return lines;
 }

@@ -1,3 +1,6 @@
+#include "exec/outputflow.h"
+#include "exec/processtree.h"
+#include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
 #include "piecewriterline.h"
@@ -12,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -132,6 +136,12 @@ private slots:
     void windowsWritersAcrossTheReadsOfARealChild();
     void heldBackLongLineIsCopiedSavedOrCleared();
     void outputStillWaitingIsSavedAndComesBeforeTheStop();
+    void nextRunStartsOnceTheWaitingOutputIsShown();
+    void timeOutCountsFromTheLastOutput_data();
+    void timeOutCountsFromTheLastOutput();
+    void longMaintenanceProgramRunsUntimedAfterANotice();
+    void heldOutputMakesAFloodWaitAtItsPipe();
+    void stoppedFloodShowsAnUnbrokenPrefixThenTheNotice();
 
 private:
     QTemporaryDir *dir = nullptr;
@@ -509,6 +519,10 @@ void OutputTest::outputStillWaitingIsSavedAndComesBeforeTheStop()
     const QString saved = QString::fromUtf8(fileBytes(target));
     QVERIFY(saved.endsWith(QStringLiteral("started\n") +
                            numbered(QStringLiteral("a")).remove(QLatin1Char('\r'))));
+    // Built without inserting the waiting output first, so that no save freezes the window.
+    QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("a5000\n")));
+    button("复制输出")->click();
+    QCOMPARE(clipboard()->text(), saved);
 
     ui->queueOutput(numbered(QStringLiteral("b")));
     QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("b5000\n")));
@@ -516,6 +530,147 @@ void OutputTest::outputStillWaitingIsSavedAndComesBeforeTheStop()
     QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
     QVERIFY(ui->outputEdit()->toPlainText().endsWith(
         QStringLiteral("b4999\nb5000\n\n\n命令已被用户中断！\n") + kFooter));
+}
+
+void OutputTest::nextRunStartsOnceTheWaitingOutputIsShown()
+{
+    CommandInfo waiting;
+    waiting.description = QStringLiteral("等待");
+    waiting.command = pieceWriterLine(30000, {"started\r\n", "never\r\n"});
+    ui->executeCommand(waiting);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->outputEdit()->toPlainText().endsWith(QStringLiteral("started\n")),
+                             30000);
+    ui->setOutputBudgetMs(0);
+    QString lines;
+    for (int i = 1; i <= 5000; ++i)
+        lines += QStringLiteral("w%1\n").arg(i);
+    ui->queueOutput(lines);
+
+    // The replaced run is ended at once, but its output is still shown a slice at a time: the
+    // new run's header waits for it instead of the window freezing until it is all in.
+    CommandInfo next;
+    next.description = QStringLiteral("下一个");
+    next.command = pieceWriterLine(0, {"next\r\n"});
+    ui->executeCommand(next);
+    QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("w5000\n")));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ui->outputEdit()->toPlainText().endsWith(QStringLiteral("next\n") + kFooter), 30000);
+    const QString pane = ui->outputEdit()->toPlainText();
+    const qsizetype closed =
+        pane.indexOf(QStringLiteral("w4999\nw5000\n\n\n命令已被用户中断！\n") + kFooter);
+    QVERIFY(closed > 0);
+    QCOMPARE(pane.indexOf(QStringLiteral("执行命令: 下一个")),
+             pane.indexOf(kFooter, closed) + kFooter.size() + kRule.size() + 2);
+}
+
+void OutputTest::timeOutCountsFromTheLastOutput_data()
+{
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<int>("pieces");
+    QTest::addColumn<QString>("ending");
+
+    // Thirteen pieces 400 ms apart take more than twice the 2 s time-out.
+    QTest::newRow("writing every fifth of the time-out")
+        << 400 << 13 << QStringLiteral("p12\np13\n") + kFooter;
+    QTest::newRow("quiet for longer than the time-out")
+        << 6000 << 2 << QStringLiteral("p1\n\n命令执行超时！\n") + kFooter;
+}
+
+void OutputTest::timeOutCountsFromTheLastOutput()
+{
+    QFETCH(int, pauseMs);
+    QFETCH(int, pieces);
+    QFETCH(QString, ending);
+    QList<QByteArray> writes;
+    for (int i = 1; i <= pieces; ++i)
+        writes << "p" + QByteArray::number(i) + "\r\n";
+    ui->setRunTimeoutMs(2000);
+    CommandInfo info;
+    info.description = QStringLiteral("定时输出");
+    info.command = pieceWriterLine(pauseMs, writes);
+    ui->executeCommand(info);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+    QVERIFY2(ui->outputEdit()->toPlainText().endsWith(ending),
+             qPrintable(ui->outputEdit()->toPlainText()));
+}
+
+void OutputTest::longMaintenanceProgramRunsUntimedAfterANotice()
+{
+    // Whether or not the program exists here, the run starts without the time-out.
+    CommandInfo info;
+    info.description = QStringLiteral("系统文件检查");
+    info.command = QStringLiteral("sfc /scannow");
+    ui->executeCommand(info);
+    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(ui->outputEdit()->toPlainText().endsWith(
+        kRule + QStringLiteral("\n\n此命令可能需要较长时间，按停止按钮可中断...\n\n")));
+    QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+}
+
+void OutputTest::heldOutputMakesAFloodWaitAtItsPipe()
+{
+    // The runner's way of starting a child (cmd.exe under Wine, the stand-in shell elsewhere),
+    // with a child that writes 400 MB as fast as the pipe takes them. Under Wine this also shows
+    // that no reader reads on behind the tool's back; what it cannot show is the size of a real
+    // Windows pipe buffer.
+    const QString progress = dir->filePath(QStringLiteral("progress.txt"));
+    constexpr qsizetype kHoldAfter = 256 * 1024;
+    QByteArray received;
+    QProcess child;
+    const auto endChild = qScopeGuard([&child] { ProcessTree::kill(child); });
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    ShellCommand::prepare(child, floodWriterLine(400'000'000, progress));
+    auto *flow = new OutputFlow(child);
+    connect(flow, &OutputFlow::readyRead, flow, [&] {
+        received += flow->read();
+        if (received.size() > kHoldAfter)
+            flow->hold();
+    });
+    QVERIFY(ProcessTree::start(child).isEmpty());
+    child.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(received.size() > kHoldAfter, 30000);
+
+    QTest::qWait(500);
+    const qint64 written = floodProgress(progress);
+    QTest::qWait(1000);
+    QCOMPARE(floodProgress(progress), written);
+    // The child got no further than what was read, a pipe buffer and the block it writes.
+    QVERIFY2(
+        written * 32 - received.size() < 512 * 1024,
+        qPrintable(
+            QStringLiteral("%1 bytes written, %2 read").arg(written * 32).arg(received.size())));
+
+    flow->release();
+    QTRY_VERIFY_WITH_TIMEOUT(floodProgress(progress) > written, 30000);
+    ProcessTree::kill(child);
+    QVERIFY(child.waitForFinished(30000));
+    received += flow->read();
+    QVERIFY(floodLinesInOrder(QString::fromLatin1(received)) > written);
+}
+
+void OutputTest::stoppedFloodShowsAnUnbrokenPrefixThenTheNotice()
+{
+    const QString progress = dir->filePath(QStringLiteral("progress.txt"));
+    CommandInfo info;
+    info.description = QStringLiteral("大量输出");
+    info.command = floodWriterLine(400'000'000, progress);
+    ui->executeCommand(info);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->outputEdit()->document()->blockCount() > 5000, 30000);
+    QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+
+    const QString pane = ui->outputEdit()->toPlainText();
+    const QString notice = QStringLiteral("\n\n命令已被用户中断！\n") + kFooter;
+    QVERIFY(pane.endsWith(notice));
+    const qsizetype start = pane.indexOf(kRule + QStringLiteral("\n\n")) + kRule.size() + 2;
+    const qint64 shown =
+        floodLinesInOrder(QStringView(pane).sliced(start, pane.size() - notice.size() - start));
+    // Everything the child handed to its pipe before it was ended is there, once.
+    QVERIFY2(
+        shown >= floodProgress(progress),
+        qPrintable(
+            QStringLiteral("%1 lines shown, %2 written").arg(shown).arg(floodProgress(progress))));
 }
 
 QUILLWICK_TEST_MAIN(OutputTest)
