@@ -190,6 +190,16 @@ QString ConsoleDecoder::finish()
     return out;
 }
 
+QString ConsoleDecoder::undecidedText() const
+{
+    ConsoleDecoder copy(codePage, legacyCodePage);
+    copy.mode = mode;
+    copy.lineDecided = lineDecided;
+    copy.lineReading = lineReading;
+    copy.held = held;
+    return copy.finish();
+}
+
 qsizetype ConsoleDecoder::takeLine(qsizetype position, bool atEnd, QString &out)
 {
     if (lineDecided)

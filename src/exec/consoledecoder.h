@@ -31,6 +31,8 @@ public:
     // The end of the output: what is still held back, a character left incomplete as one
     // replacement character. The decoder then starts over.
     QString finish();
+    // What finish() would give now, leaving the decoder as it is: a line still undecided.
+    QString undecidedText() const;
 
     // The text of a whole output given at once.
     static QString decodeAll(QByteArrayView bytes);

@@ -31,10 +31,12 @@ void MainWindow::copyCommand()
 QString MainWindow::receivedOutputText() const
 {
     QString text = outputEdit->toPlainText();
-    if (pendingStart == pendingOutput.size())
+    // A line that the decoder holds until it ends was received too.
+    const QString waiting = pendingOutput.sliced(pendingStart) + consoleDecoder.undecidedText();
+    if (waiting.isEmpty())
         return text;
     ConsoleLines lines = consoleLines;
-    const ConsoleLines::Edit change = lines.feed(QStringView(pendingOutput).sliced(pendingStart));
+    const ConsoleLines::Edit change = lines.feed(waiting);
     const qsizetype lastLine = text.lastIndexOf(QLatin1Char('\n')) + 1;
     text.truncate(lastLine + std::min(change.column, text.size() - lastLine));
     return text + change.text;

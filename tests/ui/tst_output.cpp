@@ -481,6 +481,11 @@ void OutputTest::heldBackLongLineIsCopiedSavedOrCleared()
     QVERIFY(dialog->seen);
     QCOMPARE(fileBytes(target), (longLine + QStringLiteral("tailmore")).toUtf8());
 
+    // So is a line that the decoder holds until it ends.
+    ui->decodeConsoleOutput("prompt: ");
+    button("复制输出")->click();
+    QCOMPARE(clipboard()->text(), longLine + QStringLiteral("tailmoreprompt: "));
+
     // Nothing received before a clear shows up after it, however long the pause.
     ui->queueOutput(QStringLiteral("gone"));
     button("清空输出")->click();
