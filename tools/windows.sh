@@ -9,6 +9,8 @@
 #                                 with NSIS installed also make and try its installer
 #   tools/windows.sh screenshot   package, start the zipped Quillwick.exe in Wine under Xvfb and
 #                                 save docs/screenshot-windows.png
+#   tools/windows.sh bench [args] build, run the benchmark's Windows figures under Wine and Xvfb
+#                                 (arguments go to quillwick_bench.exe after --windows)
 #
 # Qt comes from QT6_MINGW_TARBALL (default: ../shared/qt6-mingw/qt6-mingw-6.4.2.tar.xz beside the
 # checkout); it is unpacked into build/qt6-mingw and never committed.
@@ -133,13 +135,26 @@ do_screenshot() {
     ls -l docs/screenshot-windows.png
 }
 
+# The figures that differ on Windows (the pipe reader, process creation), measured under Wine.
+do_bench() {
+    do_build
+    echo "== Windows benchmark under Wine"
+    WINEPREFIX=$build/wineprefix wineserver -w 2>/dev/null || true
+    xvfb-run -a "$build/wine-run.sh" "$build/bench/quillwick_bench.exe" --windows "$@"
+}
+
 case "${1:-}" in
 build) do_build ;;
+bench)
+    shift
+    do_bench "$@"
+    set -- bench
+    ;;
 test) do_test ;;
 package) do_package ;;
 screenshot) do_screenshot ;;
 *)
-    echo "usage: $0 build|test|package|screenshot" >&2
+    echo "usage: $0 build|test|package|screenshot|bench" >&2
     exit 2
     ;;
 esac
