@@ -6,6 +6,7 @@
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
 #include "exec/wmic.h"
+#include "ui/accessibleoutput.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
@@ -70,6 +71,7 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
 {
     timedOut = false;
     stoppedByUser = false;
+    accessibleOutput->beginStream();
     runNote = Wmic::missingNote(info.command);
 
     auto *child = new QProcess(this);
@@ -207,6 +209,8 @@ void MainWindow::finishExecution()
         process = nullptr;
     }
     timeoutTimer->stop();
+    // The run's last output and footer are told at once.
+    accessibleOutput->endStream();
 }
 
 void MainWindow::appendOutput(const QString &text)

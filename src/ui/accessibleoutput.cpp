@@ -1,0 +1,168 @@
+#include "ui/accessibleoutput.h"
+
+#include <QAccessible>
+#include <QList>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextDocument>
+
+#include <algorithm>
+
+namespace {
+
+// The panes whose streams are open, and the handler that was installed before this one (none
+// means the platform's).
+QList<AccessibleOutput *> openStreams;
+bool handlerInstalled = false;
+QAccessible::UpdateHandler previousHandler = nullptr;
+
+int plainLength(const QPlainTextEdit *pane)
+{
+    return pane->document()->characterCount() - 1;
+}
+
+} // namespace
+
+AccessibleOutput::AccessibleOutput(QPlainTextEdit *pane)
+    : QObject(pane)
+    , pane(pane)
+{
+    tellTimer.setSingleShot(true);
+    connect(&tellTimer, &QTimer::timeout, this, [this] { tell(); });
+}
+
+AccessibleOutput::~AccessibleOutput()
+{
+    // The pane is being destroyed: nothing is told any more.
+    if (openStreams.removeOne(this))
+        uninstallUnlessStreaming();
+}
+
+void AccessibleOutput::beginStream()
+{
+    if (streaming)
+        return;
+    streaming = true;
+    changedFrom = -1;
+    toldLength = plainLength(pane);
+    sinceTold.start();
+    openStreams.append(this);
+    if (!handlerInstalled) {
+        previousHandler = QAccessible::installUpdateHandler(&AccessibleOutput::handleEvent);
+        handlerInstalled = true;
+    }
+}
+
+void AccessibleOutput::endStream()
+{
+    if (!streaming)
+        return;
+    streaming = false;
+    openStreams.removeOne(this);
+    tell();
+    uninstallUnlessStreaming();
+}
+
+void AccessibleOutput::uninstallUnlessStreaming()
+{
+    if (!handlerInstalled || !openStreams.isEmpty())
+        return;
+    const QAccessible::UpdateHandler current = QAccessible::installUpdateHandler(previousHandler);
+    if (current == &AccessibleOutput::handleEvent) {
+        handlerInstalled = false;
+        return;
+    }
+    // A handler installed after this one calls it: it stays, and passes every event on.
+    QAccessible::installUpdateHandler(current);
+}
+
+void AccessibleOutput::handleEvent(QAccessibleEvent *event)
+{
+    for (AccessibleOutput *output : std::as_const(openStreams)) {
+        if (output->holdBack(event))
+            return;
+    }
+    forward(event);
+}
+
+void AccessibleOutput::forward(QAccessibleEvent *event)
+{
+    if (previousHandler) {
+        previousHandler(event);
+        return;
+    }
+    // The platform's handling has no public entry of its own: it is what Qt does with no handler
+    // installed.
+    QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(&AccessibleOutput::handleEvent);
+}
+
+bool AccessibleOutput::holdBack(QAccessibleEvent *event)
+{
+    // The scroll bars follow the output on every slice. Their position is always readable; a
+    // client is told of the new output instead.
+    if (event->type() == QAccessible::ValueChanged &&
+        (event->object() == pane->verticalScrollBar() ||
+         event->object() == pane->horizontalScrollBar()))
+        return true;
+    if (event->object() != pane)
+        return false;
+    int position = 0;
+    switch (event->type()) {
+    case QAccessible::TextInserted:
+        position = static_cast<QAccessibleTextInsertEvent *>(event)->changePosition();
+        break;
+    case QAccessible::TextRemoved:
+        position = static_cast<QAccessibleTextRemoveEvent *>(event)->changePosition();
+        break;
+    case QAccessible::TextUpdated:
+        position = static_cast<QAccessibleTextUpdateEvent *>(event)->changePosition();
+        break;
+    case QAccessible::TextCaretMoved:
+    case QAccessible::TextSelectionChanged:
+        // The runner keeps the caret at the end of the output; the text events say where that is.
+        return true;
+    default:
+        return false;
+    }
+    changedFrom = changedFrom < 0 ? position : std::min(changedFrom, position);
+    if (!tellTimer.isActive())
+        tellTimer.start(int(std::max<qint64>(0, kIntervalMs - sinceTold.elapsed())));
+    return true;
+}
+
+void AccessibleOutput::tell()
+{
+    tellTimer.stop();
+    if (changedFrom < 0)
+        return;
+    // Every change held back lies at or after changedFrom: the text before it is what the client
+    // was last told, the text from it on is new.
+    const int from = std::min({changedFrom, toldLength, plainLength(pane)});
+    changedFrom = -1;
+    sinceTold.start();
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(pane);
+    QAccessibleTextInterface *text = accessible ? accessible->textInterface() : nullptr;
+    if (!text)
+        return;
+    const int length = text->characterCount();
+    // The text replaced is gone; like Qt's own events, its length is given in spaces.
+    const QString removed(toldLength - from, QLatin1Char(' '));
+    toldLength = length;
+    if (length == from) {
+        if (removed.isEmpty())
+            return;
+        QAccessibleTextRemoveEvent event(pane, from, removed);
+        forward(&event);
+        return;
+    }
+    const QString added = text->text(from, length);
+    if (removed.isEmpty()) {
+        QAccessibleTextInsertEvent event(pane, from, added);
+        forward(&event);
+        return;
+    }
+    QAccessibleTextUpdateEvent event(pane, from, removed, added);
+    forward(&event);
+}
