@@ -100,8 +100,7 @@ void AccessibleOutput::forward(QAccessibleEvent *event)
 
 bool AccessibleOutput::holdBack(QAccessibleEvent *event)
 {
-    // The scroll bars follow the output on every slice. Their position is always readable; a
-    // client is told of the new output instead.
+    // The scroll bars follow the output on every slice; their position is always readable.
     if (event->type() == QAccessible::ValueChanged &&
         (event->object() == pane->verticalScrollBar() ||
          event->object() == pane->horizontalScrollBar()))
@@ -121,14 +120,18 @@ bool AccessibleOutput::holdBack(QAccessibleEvent *event)
         break;
     case QAccessible::TextCaretMoved:
     case QAccessible::TextSelectionChanged:
-        // The runner keeps the caret at the end of the output; the text events say where that is.
+        // The runner keeps the caret at the end of the output.
         return true;
     default:
         return false;
     }
     changedFrom = changedFrom < 0 ? position : std::min(changedFrom, position);
-    if (!tellTimer.isActive())
-        tellTimer.start(int(std::max<qint64>(0, kIntervalMs - sinceTold.elapsed())));
+    if (!tellTimer.isActive()) {
+        // A client slower than kIntervalMs / kClientShare per event hears less often, so that it
+        // takes at most that share of the stream's time.
+        const qint64 interval = std::max<qint64>(kIntervalMs, tellCostMs * kClientShare);
+        tellTimer.start(int(std::max<qint64>(0, interval - sinceTold.elapsed())));
+    }
     return true;
 }
 
@@ -150,19 +153,18 @@ void AccessibleOutput::tell()
     // The text replaced is gone; like Qt's own events, its length is given in spaces.
     const QString removed(toldLength - from, QLatin1Char(' '));
     toldLength = length;
+    QElapsedTimer cost;
+    cost.start();
     if (length == from) {
-        if (removed.isEmpty())
-            return;
         QAccessibleTextRemoveEvent event(pane, from, removed);
+        if (!removed.isEmpty())
+            forward(&event);
+    } else if (removed.isEmpty()) {
+        QAccessibleTextInsertEvent event(pane, from, text->text(from, length));
         forward(&event);
-        return;
-    }
-    const QString added = text->text(from, length);
-    if (removed.isEmpty()) {
-        QAccessibleTextInsertEvent event(pane, from, added);
+    } else {
+        QAccessibleTextUpdateEvent event(pane, from, removed, text->text(from, length));
         forward(&event);
-        return;
     }
-    QAccessibleTextUpdateEvent event(pane, from, removed, added);
-    forward(&event);
+    tellCostMs = cost.elapsed();
 }

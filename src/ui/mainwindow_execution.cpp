@@ -5,6 +5,7 @@
 #include "exec/elevation.h"
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
+#include "ui/accessibleoutput.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -42,6 +43,8 @@ void MainWindow::executeCommand(const CommandInfo &info)
 
     // An open run is closed, with its remaining output and footer, before this run's header.
     interruptOpenRun();
+    // Accessibility clients hear of the run's output from its header on at a bounded rate.
+    accessibleOutput->beginStream();
     appendOutput(RunText::header(info, QDateTime::currentDateTime()));
     statusLabel->setText(QStringLiteral("正在执行: %1...").arg(info.description));
     stopBtn->setEnabled(true);

@@ -71,7 +71,6 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
 {
     timedOut = false;
     stoppedByUser = false;
-    accessibleOutput->beginStream();
     runNote = Wmic::missingNote(info.command);
 
     auto *child = new QProcess(this);
