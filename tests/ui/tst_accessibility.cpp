@@ -13,9 +13,9 @@
 
 // What a listening accessibility client hears while output streams into the pane: an update
 // handler installed before the window's, which passes events on to it as to the platform, records
-// each at once. Qt raises events only while its platform accessibility is active: under Windows
-// and Wine the test activates UI Automation as a client does; offscreen and on Linux without
-// AT-SPI it is skipped.
+// each at once (what a real client costs per event is the benchmark's business). Qt raises events
+// only while its platform accessibility is active: under Windows and Wine the test activates UI
+// Automation as a client does; offscreen and on Linux without AT-SPI it is skipped.
 
 namespace {
 
@@ -114,8 +114,9 @@ void AccessibilityTest::paneIsToldAtABoundedRateAndOtherEventsPassOn()
 {
     QFETCH(QByteArray, piece);
     QTest::keyClick(ui->searchEdit(), Qt::Key_N);
+    // Two events a keystroke in browsing, and no more while a run streams.
     const int keystroke = eventsOf.value(ui->searchEdit());
-    QVERIFY(keystroke > 0);
+    QVERIFY(keystroke > 0 && keystroke <= 2);
     forget();
 
     // A child writes 80 numbered pieces, a read each.
