@@ -8,7 +8,6 @@
 #include <QAccessible>
 #include <QHash>
 
-#include <algorithm>
 #include <cmath>
 
 // What a listening accessibility client hears while output streams into the pane: an update
@@ -21,12 +20,11 @@ namespace {
 
 struct TextChange
 {
-    QObject *object;
     int position;
     qsizetype removed;
     QString text; // line ends as paragraph separators
 };
-QList<TextChange> changes;
+QHash<const QObject *, QList<TextChange>> changesOf;
 QHash<const QObject *, int> eventsOf;
 const QAccessibleEvent *lastEvent = nullptr;
 int textChangesOutsideTheWindow = 0;
@@ -37,28 +35,20 @@ void listen(QAccessibleEvent *event)
     lastEvent = event;
     ++eventsOf[object];
     if (const auto *e = dynamic_cast<QAccessibleTextInsertEvent *>(event))
-        changes.append({object, e->changePosition(), 0, e->textInserted()});
+        changesOf[object].append({e->changePosition(), 0, e->textInserted()});
     else if (const auto *e = dynamic_cast<QAccessibleTextRemoveEvent *>(event))
-        changes.append({object, e->changePosition(), e->textRemoved().size(), {}});
+        changesOf[object].append({e->changePosition(), e->textRemoved().size(), {}});
     else if (const auto *e = dynamic_cast<QAccessibleTextUpdateEvent *>(event))
-        changes.append({object, e->changePosition(), e->textRemoved().size(), e->textInserted()});
+        changesOf[object].append({e->changePosition(), e->textRemoved().size(), e->textInserted()});
     else
         return;
     auto *widget = qobject_cast<QWidget *>(object);
     textChangesOutsideTheWindow += widget && !qobject_cast<MainWindow *>(widget->window());
 }
 
-QList<TextChange> changesOf(const QObject *object)
-{
-    QList<TextChange> of;
-    std::copy_if(changes.cbegin(), changes.cend(), std::back_inserter(of),
-                 [object](const TextChange &change) { return change.object == object; });
-    return of;
-}
-
 void forget()
 {
-    changes.clear();
+    changesOf.clear();
     eventsOf.clear();
     textChangesOutsideTheWindow = 0;
 }
@@ -140,7 +130,7 @@ void AccessibilityTest::paneIsToldAtABoundedRateAndOtherEventsPassOn()
 
     // One event a quarter of a second at most, from the header on, and one at the close: far
     // fewer than the child's reads.
-    const QList<TextChange> told = changesOf(ui->outputEdit());
+    const QList<TextChange> told = changesOf.value(ui->outputEdit());
     const int bound = int(std::ceil(double(run.elapsed()) / AccessibleOutput::kIntervalMs)) + 1;
     QVERIFY2(told.size() <= bound && bound < 40,
              qPrintable(QStringLiteral("%1 events, %2 ms").arg(told.size()).arg(run.elapsed())));
@@ -162,7 +152,7 @@ void AccessibilityTest::paneIsToldAtABoundedRateAndOtherEventsPassOn()
     // After the close the pane's events pass as they come; a text window tells its text once.
     forget();
     ui->outputEdit()->appendPlainText(QStringLiteral("typed"));
-    QCOMPARE(changesOf(ui->outputEdit()).size(), 1);
+    QCOMPARE(changesOf.value(ui->outputEdit()).size(), 1);
     forget();
     auto windows = answerTextWindows(1);
     ui->showTextDialog(QStringLiteral("系统信息"), QStringLiteral("line\n").repeated(2000));
