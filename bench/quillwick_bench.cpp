@@ -2,21 +2,26 @@
 // small table. Modes that need a fresh process (first catalog build, peak memory) re-run this
 // executable with a mode argument.
 
+#include "accessibilityclient.h"
 #include "catalog/commandcatalog.h"
 #include "exec/consoledecoder.h"
 #include "mainwindowaccess.h"
 #include "peakmemory.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMainWindow>
+#include <QOperatingSystemVersion>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -597,6 +602,128 @@ void printHeader()
                 QByteArray(8, '-').constData(), QByteArray(20, '-').constData());
 }
 
+// A listening accessibility client as some machines have one (a UI Automation server that hears
+// every text change, a screen reader): each text or value event costs the GUI thread a round trip
+// of 65 ms to another process. Installed before the window, whose handler passes events on to it
+// as to the platform.
+int clientEvents = 0;
+void slowClient(QAccessibleEvent *event)
+{
+    const QAccessible::Event type = event->type();
+    if (type == QAccessible::ValueChanged ||
+        (type >= QAccessible::TextAttributeChanged && type <= QAccessible::TextSelectionChanged)) {
+        ++clientEvents;
+        QThread::msleep(65);
+    }
+}
+
+// Runs as a console program: writes `file` to standard output in 64 KiB pieces, as fast as the
+// pipe takes them. Its lines end in LF, which the C runtime of Windows writes as CR LF as Windows
+// programs do.
+int modeEmit(const char *file)
+{
+    QFile input(QString::fromLocal8Bit(file));
+    if (!input.open(QIODevice::ReadOnly))
+        return 1;
+    const QByteArray bytes = input.readAll();
+    for (qsizetype at = 0; at < bytes.size(); at += 65536)
+        std::fwrite(bytes.constData() + at, 1,
+                    size_t(std::min<qsizetype>(65536, bytes.size() - at)), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+// Runs in a fresh process: the pane streams `file`, written by this program, with the slow
+// client listening or with none. Prints the time, the longest stall and the client's events; with
+// the client on a platform whose accessibility cannot be made active, prints nothing.
+int modeStreamWithClient(const QString &file, bool withClient)
+{
+    if (withClient)
+        QAccessible::installUpdateHandler(slowClient);
+    MainWindow window;
+    MainWindowAccess ui(window);
+    showExposed(window);
+    if (withClient && !attachAccessibilityClient(&window))
+        return 0;
+    QCoreApplication::processEvents();
+    clientEvents = 0;
+    CommandInfo info;
+    info.description = QStringLiteral("stream");
+    info.command = QStringLiteral("\"%1\" --emit \"%2\"")
+                       .arg(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()),
+                            QDir::toNativeSeparators(file));
+
+    QElapsedTimer timer;
+    timer.start();
+    Heartbeat heartbeat;
+    ui.executeCommand(info);
+    while (ui.stopBtn()->isEnabled())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+    std::printf("%f %f %d %lld\n", msSince(timer), heartbeat.longest, clientEvents,
+                static_cast<long long>(ui.outputEdit()->document()->characterCount()));
+    return 0;
+}
+
+// The 4 MB stream with the slow client and without it, three times each, alternating. Under
+// Windows the bench's processes use the Windows platform, whose UI Automation is made active as a
+// client's first request does; the offscreen platform and Linux without AT-SPI have none.
+void benchAccessibilityClient()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("stream.txt"));
+    QFile output(file);
+    if (!output.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(file));
+    QByteArray lines;
+    for (int i = 1; lines.size() < 4 * 1000 * 1000; ++i)
+        lines += QByteArray::number(i).rightJustified(7) + " output line of a console program\n";
+    output.write(lines);
+    output.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("windows"));
+    const auto run = [&](bool withClient) {
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--stream-client"), file, QString::number(withClient)});
+        child.waitForFinished(-1);
+        QList<double> values;
+        for (const QByteArray &part : child.readAllStandardOutput().simplified().split(' '))
+            values.append(part.toDouble());
+        return values;
+    };
+    QList<double> time, stall, timeWithout, stallWithout;
+    for (int i = 0; i < 3; ++i) {
+        const QList<double> with = run(true);
+        if (with.size() < 4) {
+            std::printf("    4 MB stream with a 65 ms accessibility client: this platform has no "
+                        "accessibility to make active\n");
+            return;
+        }
+        const QList<double> without = run(false);
+        std::printf("    run %d: %.0f ms, stall %.0f ms, %.0f client events; without client %.0f "
+                    "ms, stall %.0f ms\n",
+                    i + 1, with.value(0), with.value(1), with.value(2), without.value(0),
+                    without.value(1));
+        if (with.value(3) != without.value(3))
+            std::printf("    the pane differs: %.0f characters against %.0f\n", with.value(3),
+                        without.value(3));
+        time.append(with.value(0));
+        stall.append(with.value(1));
+        timeWithout.append(without.value(0));
+        stallWithout.append(without.value(1));
+    }
+    const Sample a = summarize(time), b = summarize(timeWithout);
+    printRow("4 MB, 65 ms a11y client (median)", ms(a.median), ms(b.median) + " (no client)",
+             a.median / b.median, "ratio <= 1.5");
+    const Sample c = summarize(stall), d = summarize(stallWithout);
+    printRow("stall, 65 ms a11y client (worst)", ms(c.worst), ms(d.worst) + " (no client)",
+             c.worst / d.worst, "<= +150 ms");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -610,6 +737,14 @@ int main(int argc, char **argv)
         return modeCatalogFirstBuild();
     if (mode == QLatin1String("--startup") || mode == QLatin1String("--startup-bare"))
         return modeStartup(argc, argv, mode == QLatin1String("--startup-bare"));
+    if (mode == QLatin1String("--emit") && argc > 2)
+        return modeEmit(argv[2]);
+    if (mode == QLatin1String("--stream-client")) {
+        QApplication app(argc, argv);
+        if (argc < 4)
+            qFatal("usage: --stream-client <file> <0/1>");
+        return modeStreamWithClient(QString::fromLocal8Bit(argv[2]), argv[3][0] == '1');
+    }
     if (mode == QLatin1String("--stream-pane") || mode == QLatin1String("--stream-floor") ||
         mode == QLatin1String("--stream-widget")) {
         QApplication app(argc, argv);
@@ -627,8 +762,10 @@ int main(int argc, char **argv)
         return modeFloodFloor();
     printHeader();
     // Under Wine only what differs on Windows: the other figures run POSIX command lines.
-    if (mode == QLatin1String("--windows")) {
-        benchFloodStop();
+    if (mode == QLatin1String("--windows") || mode == QLatin1String("--accessibility")) {
+        if (mode == QLatin1String("--windows"))
+            benchFloodStop();
+        benchAccessibilityClient();
         return 0;
     }
     benchCatalogFirstBuild();
@@ -639,5 +776,6 @@ int main(int argc, char **argv)
     benchStopLatency();
     benchStopDuringStream();
     benchFloodStop();
+    benchAccessibilityClient();
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "app/identity.h"
 #include "exec/customcommand.h"
 #include "exec/processtree.h"
+#include "ui/accessibleoutput.h"
 #include "ui/commandtable.h"
 #include "ui/consolefont.h"
 #include "ui/windowplacement.h"
@@ -306,6 +307,7 @@ void MainWindow::setupUi()
     connect(outputEdit, &QPlainTextEdit::customContextMenuRequested, this,
             [this](const QPoint &position) { showOutputContextMenu(position); });
     outputLayout->addWidget(outputEdit, 1);
+    accessibleOutput = new AccessibleOutput(outputEdit);
     mainTabs->addTab(outputPage, QStringLiteral("输出结果"));
 
     auto *customPage = new QWidget;

@@ -12,6 +12,7 @@
 
 #include <optional>
 
+class AccessibleOutput;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -129,6 +130,8 @@ private:
     QPlainTextEdit *detailCommandEdit = nullptr;
     QPlainTextEdit *detailDescriptionEdit = nullptr;
     QPlainTextEdit *outputEdit = nullptr;
+    // What accessibility clients hear of the pane while a run streams into it.
+    AccessibleOutput *accessibleOutput = nullptr;
     QPushButton *stopBtn = nullptr;
     QTableWidget *savedCommandsTable = nullptr;
     QLineEdit *customCommandEdit = nullptr;

@@ -4,6 +4,7 @@
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "exec/wmic.h"
+#include "ui/accessibleoutput.h"
 #include "ui/consolefont.h"
 #include "ui/helptexts.h"
 
@@ -30,7 +31,11 @@ void MainWindow::showTextDialog(const QString &title, const QString &text)
     auto *textArea = new QPlainTextEdit;
     textArea->setReadOnly(true);
     useConsoleFont(textArea);
+    // Qt tells a client of setting the text in more than one event; it hears of it once.
+    auto *accessible = new AccessibleOutput(textArea);
+    accessible->beginStream();
     textArea->setPlainText(text);
+    accessible->endStream();
     layout->addWidget(textArea);
 
     auto *closeButton = new QPushButton(QStringLiteral("关闭"));

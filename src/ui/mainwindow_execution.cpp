@@ -5,6 +5,7 @@
 #include "exec/elevation.h"
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
+#include "ui/accessibleoutput.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -46,6 +47,8 @@ void MainWindow::executeCommand(const CommandInfo &info)
         nextRun = info;
         return;
     }
+    // Accessibility clients hear of the run's output from its header on at a bounded rate.
+    accessibleOutput->beginStream();
     appendOutput(RunText::header(info, QDateTime::currentDateTime()));
     statusLabel->setText(QStringLiteral("正在执行: %1...").arg(info.description));
     stopBtn->setEnabled(true);

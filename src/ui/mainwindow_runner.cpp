@@ -6,6 +6,7 @@
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
 #include "exec/wmic.h"
+#include "ui/accessibleoutput.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
@@ -222,6 +223,8 @@ void MainWindow::finishExecution()
         process = nullptr;
     }
     timeoutTimer->stop();
+    // The run's last output and footer are told at once.
+    accessibleOutput->endStream();
 }
 
 void MainWindow::appendOutput(const QString &text)
