@@ -9,9 +9,11 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTabWidget>
@@ -67,7 +69,16 @@ bool MainWindow::isRunningAsAdmin() const
 void MainWindow::restartAsAdmin()
 {
     const QString executable = QCoreApplication::applicationFilePath();
-    if (Elevation::restartElevated(executable)) {
+    // Input waits while the system asks the user: a second click would ask a second time.
+    const QPointer<MainWindow> self(this);
+    setEnabled(false);
+    const bool started =
+        Elevation::restartElevated(executable, QDir::currentPath(), quintptr(winId()));
+    // Closed meanwhile: nothing left to report to.
+    if (!self)
+        return;
+    setEnabled(true);
+    if (started) {
         QCoreApplication::quit();
         return;
     }

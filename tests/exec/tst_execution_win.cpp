@@ -477,7 +477,9 @@ void ExecutionWinTest::tokenQueryAnswers()
 
 void ExecutionWinTest::failedShellStartIsReportedAsFailure()
 {
-    QVERIFY(!Elevation::restartElevated(QStringLiteral("C:/no/such/folder/quillwick.exe")));
+    // Through the real ShellExecuteEx on its own thread; Wine has no UAC and asks no one.
+    QVERIFY(!Elevation::restartElevated(QStringLiteral("C:/no/such/folder/quillwick.exe"),
+                                        QDir::currentPath(), quintptr(window->winId())));
 }
 
 QUILLWICK_TEST_MAIN(ExecutionWinTest)

@@ -80,6 +80,8 @@ private slots:
     void titleBarShowsTheElevationState();
     void runAsAdminWhenAlreadyElevated();
     void runAsAdminReportsAFailedRestart();
+    void restartHandsMappedDrivesOverInNetworkForm_data();
+    void restartHandsMappedDrivesOverInNetworkForm();
     void graphicalCommandStartsDetachedAndClosesAtOnce();
     void failedDetachedStartIsReported();
     void customEntryOfBlanksIsRefused();
@@ -97,6 +99,8 @@ private:
     MainWindowAccess *ui = nullptr;
     bool elevated = false;
     QStringList restartPrograms;
+    QList<Elevation::RestartRequest> restartRequests;
+    bool enabledWhileAsked = true;
     bool restartSucceeds = false;
 
     void makeWindow();
@@ -116,9 +120,12 @@ void ExecutionTest::init()
     elevated = false;
     restartSucceeds = false;
     restartPrograms.clear();
+    restartRequests.clear();
     Elevation::setElevationQueryForTesting([this] { return std::optional<bool>(elevated); });
-    Elevation::setRestartForTesting([this](const QString &program) {
-        restartPrograms << program;
+    Elevation::setRestartForTesting([this](const Elevation::RestartRequest &request) {
+        restartPrograms << request.program;
+        restartRequests << request;
+        enabledWhileAsked = window->isEnabled();
         return restartSucceeds;
     });
     makeWindow();
@@ -132,6 +139,7 @@ void ExecutionTest::cleanup()
     window = nullptr;
     Elevation::setElevationQueryForTesting({});
     Elevation::setRestartForTesting({});
+    Elevation::setDriveConnectionForTesting({});
     ShellCommand::setProgramForTesting({});
     Wmic::setInstalledForTesting(std::nullopt);
 }
@@ -204,6 +212,8 @@ void ExecutionTest::administratorGateAnsweredYesQuitsAfterARestart()
     restartSucceeds = true;
     QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
     const auto seen = answerNextMessageBox(QMessageBox::Yes);
+    // Before the quit closes the window and gives up its native one.
+    const auto owner = quintptr(window->winId());
     QTimer::singleShot(0, window,
                        [this] { ui->executeCommand(adminRecord(QStringLiteral("echo secret"))); });
     // Ends the event loop below should the tool fail to quit.
@@ -221,6 +231,11 @@ void ExecutionTest::administratorGateAnsweredYesQuitsAfterARestart()
     // The shell gets the executable path in the platform's own notation.
     QCOMPARE(restartPrograms,
              QStringList{QDir::toNativeSeparators(QCoreApplication::applicationFilePath())});
+    // In the tool's working directory, with the consent prompt belonging to the window (Wine and
+    // Linux show no prompt: whether it comes to the front is seen only on Windows).
+    QCOMPARE(restartRequests.first().directory, QDir::toNativeSeparators(QDir::currentPath()));
+    QCOMPARE(restartRequests.first().ownerWindow, owner);
+    QVERIFY(owner != 0);
     QCOMPARE(pane(), QString());
     QVERIFY(!ui->process());
 }
@@ -304,10 +319,49 @@ void ExecutionTest::runAsAdminReportsAFailedRestart()
     QCOMPARE(seen->text,
              QStringLiteral("无法以管理员权限运行:\n") + QCoreApplication::applicationFilePath());
     QCOMPARE(restartPrograms.size(), 1);
+    // Took no input while the system asked, and takes it again.
+    QVERIFY(!enabledWhileAsked);
+    QVERIFY(window->isEnabled());
     // The tool goes on unchanged.
     QCOMPARE(ui->adminStatusLabel()->text(), QStringLiteral("管理员权限: 未获取"));
     QVERIFY(ui->adminBtn()->isEnabled());
     QVERIFY(window->isVisible());
+}
+
+void ExecutionTest::restartHandsMappedDrivesOverInNetworkForm_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("handedOver");
+    const QString unc = QStringLiteral("\\\\server\\share\\tools\\Quillwick.exe");
+    QTest::newRow("mapped drive") << QStringLiteral("Z:\\tools\\Quillwick.exe") << unc;
+    QTest::newRow("drive letter in lower case")
+        << QStringLiteral("z:\\tools\\Quillwick.exe") << unc;
+    QTest::newRow("share named with a trailing backslash")
+        << QStringLiteral("Y:\\tools\\Quillwick.exe") << unc;
+    QTest::newRow("root of the drive")
+        << QStringLiteral("Z:") << QStringLiteral("\\\\server\\share\\");
+    QTest::newRow("local drive") << QStringLiteral("C:\\Tools\\Quillwick.exe")
+                                 << QStringLiteral("C:\\Tools\\Quillwick.exe");
+    QTest::newRow("relative to a drive") << QStringLiteral("Z:tools") << QStringLiteral("Z:tools");
+    QTest::newRow("already a share") << unc << unc;
+}
+
+void ExecutionTest::restartHandsMappedDrivesOverInNetworkForm()
+{
+    // The elevated session has none of the user's drive mappings. Wine maps no network drives:
+    // the system's answer for a drive is faked; on Windows it comes from WNetGetConnection.
+    QFETCH(QString, path);
+    QFETCH(QString, handedOver);
+    Elevation::setDriveConnectionForTesting([](const QString &drive) {
+        if (drive.compare(QLatin1String("Z:"), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("\\\\server\\share");
+        return drive == QLatin1String("Y:") ? QStringLiteral("\\\\server\\share\\") : QString();
+    });
+    QVERIFY(!Elevation::restartElevated(path, path, 7));
+    QCOMPARE(restartRequests.size(), 1);
+    QCOMPARE(restartRequests.first().program, handedOver);
+    QCOMPARE(restartRequests.first().directory, handedOver);
+    QCOMPARE(restartRequests.first().ownerWindow, quintptr(7));
 }
 
 void ExecutionTest::graphicalCommandStartsDetachedAndClosesAtOnce()
