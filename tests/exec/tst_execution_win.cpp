@@ -132,6 +132,8 @@ private slots:
     void outputIsDecodedInTheConsoleCodePage();
     void stopEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow();
+    void stopSparesWhatItCannotTellFromTheUsersOwn_data();
+    void stopSparesWhatItCannotTellFromTheUsersOwn();
     void replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void programsOfACommandThatEndedByItselfKeepRunning();
     void stopOrTimeOutAfterTheInterpreterEndedEndsNothing();
@@ -177,6 +179,7 @@ void ExecutionWinTest::cleanup()
 {
     ShellCommand::setProgramForTesting({});
     ProcessTree::setFailingStepForTesting(std::nullopt);
+    ProcessTree::setRefusesExaminingForTesting({});
     delete ui;
     ui = nullptr;
     delete window;
@@ -310,6 +313,79 @@ void ExecutionWinTest::timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow()
         QSKIP(qPrintable(kNoDisplay));
     QCOMPARE(windowed.size(), 1);
     QVERIFY(isRunning(windowed.first()));
+}
+
+void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
+{
+    // The line's "%1" is a file for the windowed fixture's report.
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("refusingPing");
+    QTest::addColumn<QString>("survivor");
+    QTest::addColumn<QString>("ended");
+    const QString writer = pieceWriterLine(1000, QList<QByteArray>(30, "x"));
+    const QString ping = QStringLiteral("ping -n 30 127.0.0.1 > nul");
+    // Like a tray program or one whose window is not up yet; Wine shows this also without a
+    // display, as the program opens no window at all.
+    QTest::newRow("graphical program without a window")
+        << QStringLiteral("start \"\" \"%2\" /hidden \"%1\" & %3")
+               .arg(QStringLiteral("%1"), fixture("windowedfixture.exe"), ping)
+        << false << QStringLiteral("windowedfixture.exe") << QStringLiteral("ping.exe");
+    // Like a program elevated by itself in a standard user's run (mmc, regedit): Wine has no
+    // integrity levels, so the seam refuses the tool's looking at it; nothing else is spared, so
+    // only ending the job as a whole would end it. Every other member is looked at with query
+    // rights only, which Wine grants as Windows does.
+    QTest::newRow("program the tool may not look at")
+        << QStringLiteral("start /b %1 & %2").arg(ping, writer) << true
+        << QStringLiteral("ping.exe") << QStringLiteral("piecewriter.exe");
+    // Wine's console host, like Windows Terminal as the default one, shows no window that names
+    // the program; Windows Terminal itself is not there to try.
+    QTest::newRow("console program in a console of its own")
+        << QStringLiteral("start \"\" %1 & %2").arg(writer, ping) << false
+        << QStringLiteral("piecewriter.exe") << QStringLiteral("ping.exe");
+}
+
+void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, refusingPing);
+    QFETCH(QString, survivor);
+    QFETCH(QString, ended);
+    // Consoles are told apart by their windows; Wine gives none without a display.
+    const bool ownConsole = survivor == QLatin1String("piecewriter.exe");
+    if (ownConsole && !showsWindows)
+        QSKIP(qPrintable(kNoDisplay));
+    if (refusingPing) {
+        ProcessTree::setRefusesExaminingForTesting(
+            [](quint32 id) { return processesNamed(L"ping.exe").contains(DWORD(id)); });
+    }
+    const auto started = [before = processesNamed(L"ping.exe") +
+                                   processesNamed(L"piecewriter.exe") +
+                                   processesNamed(L"windowedfixture.exe")](const QString &name) {
+        QList<DWORD> found = processesNamed(reinterpret_cast<const wchar_t *>(name.utf16()));
+        for (DWORD old : before)
+            found.removeAll(old);
+        return found;
+    };
+    const QString report = QDir::toNativeSeparators(files->filePath(QStringLiteral("window.txt")));
+    ui->executeCommand(consoleRecord(line.contains(QLatin1String("%1")) ? line.arg(report) : line));
+    QList<DWORD> survivors, endings;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            survivors = started(survivor);
+            endings = started(ended);
+            return !survivors.isEmpty() && !endings.isEmpty();
+        },
+        kRunEndMs));
+    windowed << survivors;
+    // A program attaches to its console only after it has been created; its console host is the
+    // sign (with Windows Terminal as the default host there would be none).
+    if (ownConsole)
+        (void)QTest::qWaitFor(
+            [&] { return !processesNamed(L"conhost.exe", survivors.first()).isEmpty(); }, 5000);
+    QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(endings.first()), 5000);
+    QVERIFY(isRunning(survivors.first()));
 }
 
 void ExecutionWinTest::replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow()
