@@ -5,6 +5,7 @@
 #include "exec/elevation.h"
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
+#include "exec/telnet.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -51,6 +52,11 @@ void MainWindow::executeCommand(const CommandInfo &info)
 
     if (!isGuiCommand(info.command)) {
         startConsoleProcess(info);
+        return;
+    }
+    if (const QString missing = Telnet::missingNote(info.command); !missing.isEmpty()) {
+        appendOutput(missing);
+        finishExecution();
         return;
     }
     appendOutput(QStringLiteral("正在启动图形界面程序...\n"));

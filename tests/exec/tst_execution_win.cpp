@@ -535,6 +535,35 @@ void ExecutionWinTest::detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone
         QTRY_VERIFY_WITH_TIMEOUT(!readReport(report).isEmpty(), kRunEndMs);
         seen << readReport(report);
     }
+    // A console program that fails at once leaves its window open, waiting for a key; one that
+    // succeeded closes it. Wine's console without a display has no keyboard to wait for.
+    for (const bool fails : {false, true}) {
+        if (fails && !showsWindows)
+            break;
+        QFile::remove(report);
+        if (fails)
+            qputenv("QUILLWICK_CONSOLE_FAIL", "1");
+        const QList<DWORD> before = processesNamed(L"cmd.exe", GetCurrentProcessId());
+        ui->executeCommand(consoleRecord(QStringLiteral("ftp")));
+        QList<DWORD> shells;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                shells = processesNamed(L"cmd.exe", GetCurrentProcessId());
+                for (DWORD old : before)
+                    shells.removeAll(old);
+                return !shells.isEmpty();
+            },
+            kRunEndMs));
+        windowed << shells;
+        QTRY_VERIFY_WITH_TIMEOUT(!readReport(report).isEmpty(), kRunEndMs);
+        if (fails) {
+            QTest::qWait(500);
+            QVERIFY(isRunning(shells.first()));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!isRunning(shells.first()), kRunEndMs);
+        }
+    }
+    qunsetenv("QUILLWICK_CONSOLE_FAIL");
     qputenv("PATH", path);
     qunsetenv("QUILLWICK_CONSOLE_REPORT");
     if (!showsWindows) {

@@ -2,6 +2,7 @@
 // the real window. The command lines run here mean the same to /bin/sh and to cmd.exe.
 #include "exec/elevation.h"
 #include "exec/shellcommand.h"
+#include "exec/telnet.h"
 #include "exec/wmic.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
@@ -84,6 +85,7 @@ private slots:
     void restartHandsMappedDrivesOverInNetworkForm();
     void graphicalCommandStartsDetachedAndClosesAtOnce();
     void failedDetachedStartIsReported();
+    void telnetIsStartedOnlyWhereInstalled();
     void customEntryOfBlanksIsRefused();
     void customLineIsTrimmedAndNamedAfterThirtyCharacters();
     void quickButtonThenReturnRunsTheQuickCommand();
@@ -142,6 +144,7 @@ void ExecutionTest::cleanup()
     Elevation::setDriveConnectionForTesting({});
     ShellCommand::setProgramForTesting({});
     Wmic::setInstalledForTesting(std::nullopt);
+    Telnet::setInstalledForTesting(std::nullopt);
 }
 
 void ExecutionTest::makeWindow()
@@ -390,6 +393,27 @@ void ExecutionTest::failedDetachedStartIsReported()
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QVERIFY(pane().endsWith(QStringLiteral("=\n\n") + kGuiNotice +
                             QStringLiteral("无法启动图形界面程序\n") + kFooter));
+}
+
+void ExecutionTest::telnetIsStartedOnlyWhereInstalled()
+{
+    // A shell that cannot start shows whether a start was tried.
+    ShellCommand::setProgramForTesting(QStringLiteral("/nonexistent/quillwick-shell"));
+    for (const bool installed : {false, true}) {
+        Telnet::setInstalledForTesting(installed);
+        ui->outputEdit()->clear();
+        ui->customCommandEdit()->setText(QStringLiteral("telnet"));
+        QTest::keyClick(ui->customCommandEdit(), Qt::Key_Return);
+        QVERIFY(!ui->process());
+        QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
+        const QString said =
+            installed
+                ? kGuiNotice + QStringLiteral("无法启动图形界面程序\n")
+                : QStringLiteral("提示: Telnet 客户端是 Windows 的可选功能，当前未安装，未能启动 "
+                                 "telnet。可在“控制面板 > 程序 > 启用或关闭 Windows 功能 > "
+                                 "Telnet 客户端”中添加。\n");
+        QVERIFY2(pane().endsWith(QStringLiteral("=\n\n") + said + kFooter), qPrintable(pane()));
+    }
 }
 
 void ExecutionTest::customEntryOfBlanksIsRefused()
