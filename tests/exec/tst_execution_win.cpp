@@ -342,6 +342,11 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
     QTest::newRow("console program in a console of its own")
         << QStringLiteral("start \"\" %1 & %2").arg(writer, ping) << false
         << QStringLiteral("piecewriter.exe") << QStringLiteral("ping.exe");
+    // Like a Python Tk script: it keeps the run's console host, which serves its console.
+    QTest::newRow("console program with a window")
+        << QStringLiteral("start /b %2 & \"%3\" \"%1\"")
+               .arg(QStringLiteral("%1"), ping, fixture("consolewindowfixture.exe"))
+        << false << QStringLiteral("consolewindowfixture.exe") << QStringLiteral("ping.exe");
 }
 
 void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
@@ -352,7 +357,8 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
     QFETCH(QString, ended);
     // Consoles are told apart by their windows; Wine gives none without a display.
     const bool ownConsole = survivor == QLatin1String("piecewriter.exe");
-    if (ownConsole && !showsWindows)
+    const bool consoleWindow = survivor == QLatin1String("consolewindowfixture.exe");
+    if ((ownConsole || consoleWindow) && !showsWindows)
         QSKIP(qPrintable(kNoDisplay));
     if (refusingPing) {
         ProcessTree::setRefusesExaminingForTesting(
@@ -377,6 +383,8 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
         },
         kRunEndMs));
     windowed << survivors;
+    const auto shell = DWORD(ui->process()->processId());
+    (void)QTest::qWaitFor([&] { return !readReport(report).isEmpty(); }, 5000);
     // A program attaches to its console only after it has been created; its console host is the
     // sign (with Windows Terminal as the default host there would be none).
     if (ownConsole)
@@ -386,6 +394,11 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(endings.first()), 5000);
     QVERIFY(isRunning(survivors.first()));
+    if (consoleWindow) {
+        const QList<DWORD> hosts = processesNamed(L"conhost.exe", shell);
+        QCOMPARE(hosts.size(), 1);
+        QVERIFY(isRunning(hosts.first()));
+    }
 }
 
 void ExecutionWinTest::replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow()

@@ -60,3 +60,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR path, int)
         DispatchMessageW(&message);
     return 0;
 }
+
+#ifdef QUILLWICK_CONSOLE_SUBSYSTEM
+// The same built as a console program, like a Python Tk script or a PowerShell dialog: a window
+// of its own while it is attached to the console of the command that runs it.
+int wmain(int argc, wchar_t **argv)
+{
+    wchar_t none[] = L"";
+    return wWinMain(GetModuleHandleW(nullptr), nullptr, argc > 1 ? argv[1] : none, SW_SHOWNORMAL);
+}
+#endif
