@@ -297,6 +297,11 @@ QString imagePathOf(HANDLE process)
     return QString::fromWCharArray(path, int(size));
 }
 
+BOOL WINAPI ignoreConsoleEvent(DWORD)
+{
+    return TRUE;
+}
+
 // The window of the console that program `id` is attached to (null for a console without one,
 // as the run's own), or std::nullopt when it has none or the tool cannot look (the tool has a
 // console of its own, or the system refuses). Attaching for a moment is the only way to ask; the
@@ -307,13 +312,16 @@ std::optional<HWND> consoleWindowOf(DWORD id)
     HANDLE saved[3];
     for (int i = 0; i < 3; ++i)
         saved[i] = GetStdHandle(kinds[i]);
-    if (!AttachConsole(id))
-        return std::nullopt;
-    HWND window = GetConsoleWindow();
-    FreeConsole();
+    // A Ctrl+C pressed in that console meanwhile would end the tool by default.
+    SetConsoleCtrlHandler(ignoreConsoleEvent, TRUE);
+    const bool attached = AttachConsole(id);
+    HWND window = attached ? GetConsoleWindow() : nullptr;
+    if (attached)
+        FreeConsole();
+    SetConsoleCtrlHandler(ignoreConsoleEvent, FALSE);
     for (int i = 0; i < 3; ++i)
         SetStdHandle(kinds[i], saved[i]);
-    return window;
+    return attached ? std::optional<HWND>(window) : std::nullopt;
 }
 
 // What a stop has found out so far. The first look sees every program alive, the interpreter
