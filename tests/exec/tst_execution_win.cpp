@@ -317,75 +317,77 @@ void ExecutionWinTest::timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow()
 
 void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
 {
-    // The line's "%1" is a file for the windowed fixture's report.
+    // "%1" in the line is the test's folder, which holds the report file of the windowed fixture
+    // and two copies of the piecewriter fixture, named so that no other test's programs are taken
+    // for them: "spared.exe" and "ended.exe", each writing for 30 s.
     QTest::addColumn<QString>("line");
-    QTest::addColumn<bool>("refusingPing");
     QTest::addColumn<QString>("survivor");
-    QTest::addColumn<QString>("ended");
-    const QString writer = pieceWriterLine(1000, QList<QByteArray>(30, "x"));
-    const QString ping = QStringLiteral("ping -n 30 127.0.0.1 > nul");
+    QTest::addColumn<bool>("refusing");
+    const auto writer = [](const char *name) {
+        return QStringLiteral("\"%1\\") + QLatin1String(name) + QStringLiteral(".exe\" 1000") +
+               QStringLiteral(" 78").repeated(30);
+    };
+    const QString ended = writer("ended");
     // Like a tray program or one whose window is not up yet; Wine shows this also without a
     // display, as the program opens no window at all.
     QTest::newRow("graphical program without a window")
-        << QStringLiteral("start \"\" \"%2\" /hidden \"%1\" & %3")
-               .arg(QStringLiteral("%1"), fixture("windowedfixture.exe"), ping)
-        << false << QStringLiteral("windowedfixture.exe") << QStringLiteral("ping.exe");
+        << QStringLiteral("start \"\" \"%1\" /hidden \"%2\" & ")
+                   .arg(fixture("windowedfixture.exe"), QStringLiteral("%1\\window.txt")) +
+               ended
+        << QStringLiteral("windowedfixture.exe") << false;
     // Like a program elevated by itself in a standard user's run (mmc, regedit): Wine has no
     // integrity levels, so the seam refuses the tool's looking at it; nothing else is spared, so
     // only ending the job as a whole would end it. Every other member is looked at with query
     // rights only, which Wine grants as Windows does.
     QTest::newRow("program the tool may not look at")
-        << QStringLiteral("start /b %1 & %2").arg(ping, writer) << true
-        << QStringLiteral("ping.exe") << QStringLiteral("piecewriter.exe");
+        << QStringLiteral("start \"\" /b ") + writer("spared") + QStringLiteral(" & ") + ended
+        << QStringLiteral("spared.exe") << true;
     // Wine's console host, like Windows Terminal as the default one, shows no window that names
     // the program; Windows Terminal itself is not there to try.
     QTest::newRow("console program in a console of its own")
-        << QStringLiteral("start \"\" %1 & %2").arg(writer, ping) << false
-        << QStringLiteral("piecewriter.exe") << QStringLiteral("ping.exe");
+        << QStringLiteral("start \"\" ") + writer("spared") + QStringLiteral(" & ") + ended
+        << QStringLiteral("spared.exe") << false;
     // Like a Python Tk script: it keeps the run's console host, which serves its console.
     QTest::newRow("console program with a window")
-        << QStringLiteral("start /b %2 & \"%3\" \"%1\"")
-               .arg(QStringLiteral("%1"), ping, fixture("consolewindowfixture.exe"))
-        << false << QStringLiteral("consolewindowfixture.exe") << QStringLiteral("ping.exe");
+        << QStringLiteral("start \"\" /b ") + ended +
+               QStringLiteral(" & \"%1\" \"%2\"")
+                   .arg(fixture("consolewindowfixture.exe"), QStringLiteral("%1\\window.txt"))
+        << QStringLiteral("consolewindowfixture.exe") << false;
 }
 
 void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
 {
     QFETCH(QString, line);
-    QFETCH(bool, refusingPing);
     QFETCH(QString, survivor);
-    QFETCH(QString, ended);
+    QFETCH(bool, refusing);
     // Consoles are told apart by their windows; Wine gives none without a display.
-    const bool ownConsole = survivor == QLatin1String("piecewriter.exe");
+    const bool ownConsole = QByteArray(QTest::currentDataTag()).contains("console of its own");
     const bool consoleWindow = survivor == QLatin1String("consolewindowfixture.exe");
     if ((ownConsole || consoleWindow) && !showsWindows)
         QSKIP(qPrintable(kNoDisplay));
-    if (refusingPing) {
+    for (const char *copy : {"spared.exe", "ended.exe"})
+        QVERIFY(QFile::copy(fixture("piecewriter.exe"), files->filePath(QLatin1String(copy))));
+    if (refusing)
         ProcessTree::setRefusesExaminingForTesting(
-            [](quint32 id) { return processesNamed(L"ping.exe").contains(DWORD(id)); });
-    }
-    const auto started = [before = processesNamed(L"ping.exe") +
-                                   processesNamed(L"piecewriter.exe") +
-                                   processesNamed(L"windowedfixture.exe")](const QString &name) {
-        QList<DWORD> found = processesNamed(reinterpret_cast<const wchar_t *>(name.utf16()));
-        for (DWORD old : before)
-            found.removeAll(old);
-        return found;
+            [](quint32 id) { return processesNamed(L"spared.exe").contains(DWORD(id)); });
+    const auto named = [](const QString &name) {
+        return processesNamed(reinterpret_cast<const wchar_t *>(name.utf16()));
     };
-    const QString report = QDir::toNativeSeparators(files->filePath(QStringLiteral("window.txt")));
-    ui->executeCommand(consoleRecord(line.contains(QLatin1String("%1")) ? line.arg(report) : line));
+    ui->executeCommand(consoleRecord(line.arg(QDir::toNativeSeparators(files->path()))));
     QList<DWORD> survivors, endings;
     QVERIFY(QTest::qWaitFor(
         [&] {
-            survivors = started(survivor);
-            endings = started(ended);
+            survivors = named(survivor);
+            endings = named(QStringLiteral("ended.exe"));
             return !survivors.isEmpty() && !endings.isEmpty();
         },
         kRunEndMs));
     windowed << survivors;
     const auto shell = DWORD(ui->process()->processId());
-    if (line.contains(QLatin1String("%1")))
-        (void)QTest::qWaitFor([&] { return !readReport(report).isEmpty(); }, 5000);
+    if (line.contains(QLatin1String("window.txt")))
+        (void)QTest::qWaitFor(
+            [&] { return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty(); },
+            5000);
     // A program attaches to its console only after it has been created; its console host is the
     // sign (with Windows Terminal as the default host there would be none).
     if (ownConsole)
