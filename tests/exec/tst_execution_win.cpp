@@ -317,9 +317,8 @@ void ExecutionWinTest::timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow()
 
 void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
 {
-    // "%1" in the line is the test's folder, which holds the report file of the windowed fixture
-    // and two copies of the piecewriter fixture, named so that no other test's programs are taken
-    // for them: "spared.exe" and "ended.exe", each writing for 30 s.
+    // "%1": the test's folder, with the windowed fixture's report and two copies of piecewriter
+    // that no other test runs, spared.exe and ended.exe, each writing for 30 s.
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("survivor");
     QTest::addColumn<bool>("refusing");
@@ -335,15 +334,12 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
                    .arg(fixture("windowedfixture.exe"), QStringLiteral("%1\\window.txt")) +
                ended
         << QStringLiteral("windowedfixture.exe") << false;
-    // Like a program elevated by itself in a standard user's run (mmc, regedit): Wine has no
-    // integrity levels, so the seam refuses the tool's looking at it; nothing else is spared, so
-    // only ending the job as a whole would end it. Every other member is looked at with query
-    // rights only, which Wine grants as Windows does.
+    // Like mmc elevated by itself in a standard user's run: Wine has no integrity levels, so the
+    // seam refuses the tool's look. Nothing else is spared: only ending the whole job would end it.
     QTest::newRow("program the tool may not look at")
         << QStringLiteral("start \"\" /b ") + writer("spared") + QStringLiteral(" & ") + ended
         << QStringLiteral("spared.exe") << true;
-    // Wine's console host, like Windows Terminal as the default one, shows no window that names
-    // the program; Windows Terminal itself is not there to try.
+    // Wine's console host, like Windows Terminal (not there to try), shows no window naming it.
     QTest::newRow("console program in a console of its own")
         << QStringLiteral("start \"\" ") + writer("spared") + QStringLiteral(" & ") + ended
         << QStringLiteral("spared.exe") << false;
@@ -370,29 +366,25 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
     if (refusing)
         ProcessTree::setRefusesExaminingForTesting(
             [](quint32 id) { return processesNamed(L"spared.exe").contains(DWORD(id)); });
-    const auto named = [](const QString &name) {
-        return processesNamed(reinterpret_cast<const wchar_t *>(name.utf16()));
-    };
     ui->executeCommand(consoleRecord(line.arg(QDir::toNativeSeparators(files->path()))));
     QList<DWORD> survivors, endings;
     QVERIFY(QTest::qWaitFor(
         [&] {
-            survivors = named(survivor);
-            endings = named(QStringLiteral("ended.exe"));
+            survivors = processesNamed(reinterpret_cast<const wchar_t *>(survivor.utf16()));
+            endings = processesNamed(L"ended.exe");
             return !survivors.isEmpty() && !endings.isEmpty();
         },
         kRunEndMs));
     windowed << survivors;
     const auto shell = DWORD(ui->process()->processId());
-    if (line.contains(QLatin1String("window.txt")))
+    // Until the window is up, or the console attached (its host is the sign under Wine).
+    if (line.contains(QLatin1String("window.txt")) || ownConsole)
         (void)QTest::qWaitFor(
-            [&] { return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty(); },
+            [&] {
+                return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty() ||
+                       (ownConsole && !processesNamed(L"conhost.exe", survivors.first()).isEmpty());
+            },
             5000);
-    // A program attaches to its console only after it has been created; its console host is the
-    // sign (with Windows Terminal as the default host there would be none).
-    if (ownConsole)
-        (void)QTest::qWaitFor(
-            [&] { return !processesNamed(L"conhost.exe", survivors.first()).isEmpty(); }, 5000);
     QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(endings.first()), 5000);
@@ -557,8 +549,7 @@ void ExecutionWinTest::detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone
         if (fails && !showsWindows)
             break;
         QFile::remove(report);
-        if (fails)
-            qputenv("QUILLWICK_CONSOLE_FAIL", "1");
+        qputenv("QUILLWICK_CONSOLE_FAIL", fails ? "1" : "");
         const QList<DWORD> before = processesNamed(L"cmd.exe", GetCurrentProcessId());
         ui->executeCommand(consoleRecord(QStringLiteral("ftp")));
         QList<DWORD> shells;
@@ -572,12 +563,8 @@ void ExecutionWinTest::detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone
             kRunEndMs));
         windowed << shells;
         QTRY_VERIFY_WITH_TIMEOUT(!readReport(report).isEmpty(), kRunEndMs);
-        if (fails) {
-            QTest::qWait(500);
-            QVERIFY(isRunning(shells.first()));
-        } else {
-            QTRY_VERIFY_WITH_TIMEOUT(!isRunning(shells.first()), kRunEndMs);
-        }
+        QTest::qWait(500);
+        QTRY_COMPARE_WITH_TIMEOUT(isRunning(shells.first()), fails, kRunEndMs);
     }
     qunsetenv("QUILLWICK_CONSOLE_FAIL");
     qputenv("PATH", path);
