@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exec/elevation.h"
+
 #include <QString>
 
 #include <optional>
@@ -10,9 +12,13 @@ namespace Elevation::Platform {
 
 std::optional<bool> queryElevation();
 
-// The executable path in the form the system's elevated start expects.
-QString programForRestart(const QString &executable);
+// A path in the platform's own notation.
+QString nativePath(const QString &path);
 
-bool startElevated(const QString &program);
+// The network share a drive ("Z:") is mapped to, or an empty string for a local or unknown one.
+QString driveConnection(const QString &drive);
+
+// Runs on a thread of its own: the system's call may wait for the user's answer.
+bool startElevated(const RestartRequest &request);
 
 } // namespace Elevation::Platform

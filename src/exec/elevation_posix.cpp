@@ -12,12 +12,18 @@ std::optional<bool> queryElevation()
     return ::geteuid() == 0;
 }
 
-QString programForRestart(const QString &executable)
+QString nativePath(const QString &path)
 {
-    return executable;
+    return path;
 }
 
-bool startElevated(const QString &program)
+// No drive letters here.
+QString driveConnection(const QString &)
+{
+    return {};
+}
+
+bool startElevated(const RestartRequest &request)
 {
     // pkexec clears the environment; the new instance needs the display to show its window.
     QStringList arguments{QStringLiteral("env")};
@@ -26,10 +32,10 @@ bool startElevated(const QString &program)
             arguments << QStringLiteral("%1=%2").arg(QString::fromLatin1(name),
                                                      qEnvironmentVariable(name));
     }
-    arguments << program;
+    arguments << request.program;
     // Only the start of pkexec can be known here: whether the user grants the rights is asked
-    // after the tool has quit.
-    return QProcess::startDetached(QStringLiteral("pkexec"), arguments);
+    // after the tool has quit. pkexec has no use for the owner window.
+    return QProcess::startDetached(QStringLiteral("pkexec"), arguments, request.directory);
 }
 
 } // namespace Elevation::Platform

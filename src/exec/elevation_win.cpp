@@ -2,9 +2,14 @@
 
 #include <QDir>
 
+#include <string>
+#include <vector>
+
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
+#include <winnetwk.h>
 
 namespace Elevation::Platform {
 
@@ -23,19 +28,56 @@ std::optional<bool> queryElevation()
     return elevation.TokenIsElevated != 0;
 }
 
-QString programForRestart(const QString &executable)
+QString nativePath(const QString &path)
 {
-    // The framework reports the path with forward slashes; the shell wants backslashes.
-    return QDir::toNativeSeparators(executable);
+    // The framework reports paths with forward slashes; the shell wants backslashes.
+    return QDir::toNativeSeparators(path);
 }
 
-bool startElevated(const QString &program)
+QString driveConnection(const QString &drive)
 {
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(nullptr, L"runas", reinterpret_cast<LPCWSTR>(program.utf16()), L"", nullptr,
-                      SW_SHOWNORMAL));
-    // ShellExecute reports success as a value above 32 for compatibility with 16-bit Windows.
-    return result > 32;
+    const std::wstring local = drive.toStdWString();
+    std::vector<wchar_t> remote(MAX_PATH);
+    auto size = DWORD(remote.size());
+    DWORD result = WNetGetConnectionW(local.c_str(), remote.data(), &size);
+    if (result == ERROR_MORE_DATA) {
+        remote.resize(size);
+        result = WNetGetConnectionW(local.c_str(), remote.data(), &size);
+    }
+    // A local drive answers ERROR_NOT_CONNECTED; a mapping that is not reachable just now still
+    // names its share, which is what the elevated instance has to use.
+    if (result != NO_ERROR && result != ERROR_CONNECTION_UNAVAIL)
+        return {};
+    return QString::fromWCharArray(remote.data());
+}
+
+bool startElevated(const RestartRequest &request)
+{
+    // The shell may hand the start to extensions that use COM.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const std::wstring program = request.program.toStdWString();
+    const std::wstring directory = request.directory.toStdWString();
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    // The call returns only once the start is done, or declined, and shows no error box of its
+    // own: the tool says itself that the restart failed.
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    // The consent prompt comes to the front only for the window the user is working in; without
+    // one it may just flash in the taskbar.
+    info.hwnd = reinterpret_cast<HWND>(request.ownerWindow);
+    info.lpVerb = L"runas";
+    info.lpFile = program.c_str();
+    info.lpParameters = L"";
+    // Without it the elevated instance may start in System32, where the catalog's lines with
+    // relative paths (dir, tree, takeown /f *.txt) would act on the system folder.
+    info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    // The new instance may then put its window in front of this one, which quits.
+    AllowSetForegroundWindow(ASFW_ANY);
+    const bool started = ShellExecuteExW(&info) != FALSE;
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return started;
 }
 
 } // namespace Elevation::Platform

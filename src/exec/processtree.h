@@ -3,6 +3,7 @@
 #include <QIODevice>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QProcess;
@@ -19,8 +20,10 @@ namespace ProcessTree {
 // that QProcess itself cannot start is reported by QProcess (errorOccurred) as usual.
 QString start(QProcess &process, QIODevice::OpenMode mode = QIODevice::ReadWrite);
 
-// Ends `process` and the console programs it started; on Windows a program that shows a window
-// of its own (a dialog, notepad) keeps running, with what it started itself. Returns false and
+// Ends `process` and the console programs it started; on Windows the user's programs keep
+// running, with what they started themselves: a graphical program (a dialog, notepad, also before
+// its window shows), a console program in a console window of its own, one the tool may not look
+// at (an elevated one), and the console host that serves one of them. Returns false and
 // ends nothing when the process is not running or has already ended by itself, even if QProcess
 // has not noticed yet: then what it started is kept, as after any command that ended by itself.
 bool kill(QProcess &process);
@@ -36,5 +39,10 @@ enum class SetUpStep
 // Tests make `step` fail for every later start, as the system would refuse it; std::nullopt
 // restores the real steps.
 void setFailingStepForTesting(std::optional<SetUpStep> step);
+
+// Windows: tests make the programs for which `refuses` answers true refuse to be looked at, as an
+// elevated program refuses a standard user's tool; an empty function restores the system's
+// answers. Elsewhere nothing is looked at.
+void setRefusesExaminingForTesting(std::function<bool(quint32 processId)> refuses);
 
 } // namespace ProcessTree

@@ -74,4 +74,7 @@ void setFailingStepForTesting(std::optional<SetUpStep> step)
     failingStep() = step;
 }
 
+// Nothing is looked at before the process group is ended.
+void setRefusesExaminingForTesting(std::function<bool(quint32)>) {}
+
 } // namespace ProcessTree

@@ -1,11 +1,16 @@
 #include "exec/processtree.h"
 
+#include <QFile>
 #include <QHash>
 #include <QObject>
 #include <QProcess>
 #include <QSet>
 #include <QSignalBlocker>
+#include <QtEndian>
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -115,13 +120,28 @@ bool hasEnded(const QProcess &process)
     return ended;
 }
 
+std::function<bool(quint32)> &refusesExaminingForTesting()
+{
+    static std::function<bool(quint32)> refuses;
+    return refuses;
+}
+
 // A program of a job that still runs.
 struct Member
 {
     DWORD id = 0;
     DWORD parentId = 0;
     quint64 startedAt = 0;
+    // Query and wait rights only, which the system grants across integrity levels (an elevated
+    // regedit in a standard user's run); null for a member that refused even these.
     HANDLE handle = nullptr;
+    bool consoleHost = false;
+};
+
+struct ProcessEntry
+{
+    DWORD parentId = 0;
+    QString exeName;
 };
 
 // The running programs of a job, with open handles so that their ids stay theirs while they are
@@ -132,8 +152,10 @@ public:
     explicit Members(HANDLE job) { lookUp(job); }
     ~Members()
     {
-        for (const Member &member : list)
-            CloseHandle(member.handle);
+        for (const Member &member : list) {
+            if (member.handle)
+                CloseHandle(member.handle);
+        }
     }
     Members(const Members &) = delete;
     Members &operator=(const Members &) = delete;
@@ -169,19 +191,29 @@ QList<DWORD> processIdsOf(HANDLE job, bool *known)
     return {};
 }
 
-QHash<DWORD, DWORD> parentIds()
+QHash<DWORD, ProcessEntry> processEntries()
 {
-    QHash<DWORD, DWORD> parents;
+    QHash<DWORD, ProcessEntry> entries;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return parents;
+        return entries;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry))
-        parents.insert(entry.th32ProcessID, entry.th32ParentProcessID);
+        entries.insert(entry.th32ProcessID,
+                       {entry.th32ParentProcessID, QString::fromWCharArray(entry.szExeFile)});
     CloseHandle(snapshot);
-    return parents;
+    return entries;
+}
+
+HANDLE openForExamining(DWORD id)
+{
+    if (const auto &refuses = refusesExaminingForTesting(); refuses && refuses(quint32(id))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
 }
 
 void Members::lookUp(HANDLE job)
@@ -189,28 +221,39 @@ void Members::lookUp(HANDLE job)
     const QList<DWORD> ids = processIdsOf(job, &known);
     if (!known)
         return;
-    const QHash<DWORD, DWORD> parents = parentIds();
+    const QHash<DWORD, ProcessEntry> entries = processEntries();
     for (DWORD id : ids) {
-        // Wine answers IsProcessInJob only with the full query right; Windows also with the
-        // limited one, which a program may grant while it refuses the full one.
-        constexpr DWORD access = PROCESS_TERMINATE | SYNCHRONIZE;
-        HANDLE handle = OpenProcess(access | PROCESS_QUERY_INFORMATION, FALSE, id);
-        if (!handle)
-            handle = OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
-        if (!handle)
+        const ProcessEntry entry = entries.value(id);
+        const bool consoleHost =
+            entry.exeName.compare(QLatin1String("conhost.exe"), Qt::CaseInsensitive) == 0;
+        HANDLE handle = openForExamining(id);
+        if (!handle) {
+            // An id that names no program any more has just ended; any other refusal comes from
+            // a program the tool may not look at, which must not be ended unseen.
+            if (GetLastError() != ERROR_INVALID_PARAMETER)
+                list.push_back({id, entry.parentId, 0, nullptr, consoleHost});
             continue;
-        // The id may have passed to another program since the job named it.
-        BOOL inJob = FALSE;
+        }
         FILETIME created, exited, kernel, user;
-        if (!IsProcessInJob(handle, job, &inJob) || !inJob ||
-            WaitForSingleObject(handle, 0) != WAIT_TIMEOUT ||
+        if (WaitForSingleObject(handle, 0) != WAIT_TIMEOUT ||
             !GetProcessTimes(handle, &created, &exited, &kernel, &user)) {
             CloseHandle(handle);
             continue;
         }
         const quint64 startedAt = (quint64(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-        list.push_back({id, parents.value(id), startedAt, handle});
+        list.push_back({id, entry.parentId, startedAt, handle, consoleHost});
     }
+    // The id of a member that ended before it was opened may have passed to another program. An
+    // id that the job still names while its handle is held belongs to the member.
+    const QList<DWORD> stillThere = processIdsOf(job, &known);
+    const auto gone = [&stillThere](const Member &member) {
+        if (stillThere.contains(member.id))
+            return false;
+        if (member.handle)
+            CloseHandle(member.handle);
+        return true;
+    };
+    list.erase(std::remove_if(list.begin(), list.end(), gone), list.end());
 }
 
 BOOL CALLBACK addVisibleWindowOwner(HWND window, LPARAM owners)
@@ -221,49 +264,175 @@ BOOL CALLBACK addVisibleWindowOwner(HWND window, LPARAM owners)
     return TRUE;
 }
 
-// The programs of the job that show a top-level window, and what they started themselves.
-QSet<DWORD> windowedMembers(const Members &members)
+// Whether the program file at `path` is built for the graphical subsystem, read from its PE
+// header: such a program is the user's window also while its window is not shown yet, or lives
+// in the notification area.
+bool isGraphicalImage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray dosHeader = file.read(64);
+    if (dosHeader.size() < 64 || !dosHeader.startsWith("MZ"))
+        return false;
+    const auto peOffset = qFromLittleEndian<quint32>(dosHeader.constData() + 0x3c);
+    // The signature, the file header, and the optional header up to its Subsystem field, which
+    // sits at the same offset in 32- and 64-bit images.
+    constexpr int kSubsystemAt = 4 + IMAGE_SIZEOF_FILE_HEADER + 68;
+    if (!file.seek(peOffset))
+        return false;
+    const QByteArray peHeader = file.read(kSubsystemAt + 2);
+    if (peHeader.size() < kSubsystemAt + 2 || !peHeader.startsWith(QByteArray("PE\0\0", 4)))
+        return false;
+    return qFromLittleEndian<quint16>(peHeader.constData() + kSubsystemAt) ==
+           IMAGE_SUBSYSTEM_WINDOWS_GUI;
+}
+
+QString imagePathOf(HANDLE process)
+{
+    wchar_t path[MAX_PATH * 4];
+    auto size = DWORD(std::size(path));
+    if (!QueryFullProcessImageNameW(process, 0, path, &size))
+        return {};
+    return QString::fromWCharArray(path, int(size));
+}
+
+BOOL WINAPI ignoreConsoleEvent(DWORD)
+{
+    return TRUE;
+}
+
+// The window of the console that program `id` is attached to (null for a console without one,
+// as the run's own), or std::nullopt when it has none or the tool cannot look (the tool has a
+// console of its own, or the system refuses). Attaching for a moment is the only way to ask; the
+// tool's own standard handles are kept as they were.
+std::optional<HWND> consoleWindowOf(DWORD id)
+{
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE saved[3];
+    for (int i = 0; i < 3; ++i)
+        saved[i] = GetStdHandle(kinds[i]);
+    // A Ctrl+C pressed in that console meanwhile would end the tool by default.
+    SetConsoleCtrlHandler(ignoreConsoleEvent, TRUE);
+    const bool attached = AttachConsole(id);
+    HWND window = attached ? GetConsoleWindow() : nullptr;
+    if (attached)
+        FreeConsole();
+    SetConsoleCtrlHandler(ignoreConsoleEvent, FALSE);
+    for (int i = 0; i < 3; ++i)
+        SetStdHandle(kinds[i], saved[i]);
+    return attached ? std::optional<HWND>(window) : std::nullopt;
+}
+
+// What a stop has found out so far. The first look sees every program alive, the interpreter
+// and the creators of consoles included; what it spared stays spared.
+struct Look
+{
+    // The window of the run's own console, if that could be asked.
+    std::optional<HWND> runConsole;
+    // The spared programs, with their start times.
+    QHash<DWORD, quint64> kept;
+};
+
+// The programs of the job that are the user's, and what they started themselves: a program that
+// shows a top-level window or is built as a graphical one; one attached to a console other than
+// the run's own hidden one (a `start cmd` window, also when Windows Terminal shows it outside the
+// job); one the tool may not look at (an elevated console). A console host serving one of them
+// stays too: its programs would lose their console.
+QSet<DWORD> sparedMembers(const Members &members, Look &look)
 {
     QSet<DWORD> owners;
     EnumWindows(addVisibleWindowOwner, reinterpret_cast<LPARAM>(&owners));
+    QHash<QString, bool> graphicalImages;
+    const auto isGraphical = [&graphicalImages](HANDLE process) {
+        const QString image = imagePathOf(process);
+        const auto cached = graphicalImages.constFind(image);
+        if (cached != graphicalImages.cend())
+            return *cached;
+        return *graphicalImages.insert(image, !image.isEmpty() && isGraphicalImage(image));
+    };
+    const auto wasKept = [&look](const Member &member) {
+        const auto kept = look.kept.constFind(member.id);
+        return kept != look.kept.cend() && *kept == member.startedAt;
+    };
+    // Without the run's console known, nothing tells another console from it.
+    const auto inOtherConsole = [&look](DWORD id) {
+        const std::optional<HWND> console = look.runConsole ? consoleWindowOf(id) : std::nullopt;
+        return console && *console != *look.runConsole;
+    };
+
+    QSet<DWORD> roots;
+    for (const Member &member : members.list) {
+        if (!member.consoleHost &&
+            (!member.handle || owners.contains(member.id) || wasKept(member) ||
+             isGraphical(member.handle) || inOtherConsole(member.id)))
+            roots.insert(member.id);
+    }
+
     QHash<DWORD, const Member *> byId;
     for (const Member &member : members.list)
         byId.insert(member.id, &member);
-
-    QSet<DWORD> windowed;
+    QSet<DWORD> spared;
     for (const Member &member : members.list) {
         // Up through its ancestors in the job. An id that a younger program took over from an
         // ended parent is no ancestor.
         const Member *current = &member;
         for (size_t depth = 0; current && depth <= members.list.size(); ++depth) {
-            if (owners.contains(current->id)) {
-                windowed.insert(member.id);
+            if (roots.contains(current->id)) {
+                spared.insert(member.id);
                 break;
             }
             const Member *parent = byId.value(current->parentId);
             current = parent && parent->startedAt <= current->startedAt ? parent : nullptr;
         }
     }
-    return windowed;
+
+    // A console host is a child of the program that made its console.
+    QSet<HWND> consolesInUse;
+    for (DWORD id : std::as_const(spared)) {
+        if (const std::optional<HWND> console = consoleWindowOf(id))
+            consolesInUse.insert(*console);
+    }
+    for (const Member &member : members.list) {
+        if (!member.consoleHost || spared.contains(member.id))
+            continue;
+        const std::optional<HWND> console = consoleWindowOf(member.parentId);
+        if (wasKept(member) || (console && consolesInUse.contains(*console)))
+            spared.insert(member.id);
+    }
+    for (const Member &member : members.list) {
+        if (spared.contains(member.id))
+            look.kept.insert(member.id, member.startedAt);
+    }
+    return spared;
 }
 
-// Ends the programs of `job` but those that show a window, and what these started: the run's
-// console programs (a chained ping) end, while a window the user works in (a printer dialog,
-// notepad with unsaved text) stays open.
-void endAllButWindowed(HANDLE job)
+// Ends the programs of `job` but the user's (see sparedMembers): the run's console programs (a
+// chained ping) end, while a window the user works in (a printer dialog, notepad with unsaved
+// text) stays open.
+void endAllButWindowed(HANDLE job, DWORD interpreter)
 {
+    Look look{consoleWindowOf(interpreter), {}};
     for (int round = 0; round < kEndingRounds; ++round) {
         const Members members(job);
-        const QSet<DWORD> windowed = members.known ? windowedMembers(members) : QSet<DWORD>();
-        if (windowed.isEmpty()) {
+        const QSet<DWORD> spared = members.known ? sparedMembers(members, look) : QSet<DWORD>();
+        // A member that could not be looked at is among the spared: the job as a whole would end
+        // it unseen.
+        if (spared.isEmpty()) {
             // Nothing to spare: the job ends everything at once, also what starts meanwhile.
             TerminateJobObject(job, 1);
             return;
         }
+        // Terminate rights only for these; the spared ones were never asked for them.
         std::vector<HANDLE> ending;
         for (const Member &member : members.list) {
-            if (!windowed.contains(member.id) && TerminateProcess(member.handle, 1))
+            if (!member.handle || spared.contains(member.id))
+                continue;
+            HANDLE terminating = OpenProcess(PROCESS_TERMINATE, FALSE, member.id);
+            if (terminating && TerminateProcess(terminating, 1))
                 ending.push_back(member.handle);
+            if (terminating)
+                CloseHandle(terminating);
         }
         if (ending.empty())
             return;
@@ -316,7 +485,7 @@ bool kill(QProcess &process)
     if (process.state() == QProcess::NotRunning || hasEnded(process))
         return false;
     if (HANDLE job = jobOf(process))
-        endAllButWindowed(job);
+        endAllButWindowed(job, DWORD(process.processId()));
     process.kill();
     return true;
 }
@@ -324,6 +493,11 @@ bool kill(QProcess &process)
 void setFailingStepForTesting(std::optional<SetUpStep> step)
 {
     failingStep() = step;
+}
+
+void setRefusesExaminingForTesting(std::function<bool(quint32 processId)> refuses)
+{
+    refusesExaminingForTesting() = std::move(refuses);
 }
 
 } // namespace ProcessTree

@@ -29,9 +29,10 @@ void prepare(QProcess &process, const QString &commandLine)
 
 bool startDetached(const QString &commandLine, DetachedConsole console)
 {
+    const bool ownWindow = console == DetachedConsole::OwnWindow;
     QProcess process;
-    prepare(process, commandLine);
-    Platform::setDetachedConsole(process, console == DetachedConsole::OwnWindow);
+    prepare(process, ownWindow ? Platform::keptOpenOnFailure(commandLine) : commandLine);
+    Platform::setDetachedConsole(process, ownWindow);
     return process.startDetached();
 }
 

@@ -22,7 +22,8 @@ enum class DetachedConsole
 };
 
 // Starts `commandLine` through the interpreter as a detached process in the tool's working
-// directory. Returns false when it could not be started.
+// directory. Returns false when it could not be started. A console window of its own stays open,
+// waiting for a key, when its program fails, so that its message can be read.
 bool startDetached(const QString &commandLine, DetachedConsole console);
 
 // Tests put another program in place of the interpreter (one that does not exist, to see a start

@@ -15,6 +15,10 @@ QString interpreter();
 // `commandLine` verbatim.
 void setArguments(QProcess &process, const QString &commandLine);
 
+// `commandLine` changed so that, run in a console window of its own, the window stays open with
+// the program's message when the program fails.
+QString keptOpenOnFailure(const QString &commandLine);
+
 // Makes the detached start of `process` give the interpreter, and the console program it runs, a
 // console window of its own when `ownWindow` is true, and no console window otherwise.
 void setDetachedConsole(QProcess &process, bool ownWindow);

@@ -14,6 +14,12 @@ void setArguments(QProcess &process, const QString &commandLine)
     process.setArguments({QStringLiteral("-c"), commandLine});
 }
 
+// No console window to keep open.
+QString keptOpenOnFailure(const QString &commandLine)
+{
+    return commandLine;
+}
+
 // A detached program has no console window to show or hide here; a terminal program started
 // detached from a desktop gets none either way.
 void setDetachedConsole(QProcess &, bool) {}

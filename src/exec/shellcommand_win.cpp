@@ -30,6 +30,17 @@ void setArguments(QProcess &process, const QString &commandLine)
     process.setNativeArguments(QStringLiteral("/d /s /c \"%1\"").arg(commandLine));
 }
 
+// A console window closes as soon as its program ends: a program that fails at once (one that is
+// not installed, a missing DLL) would leave only a flash. On failure the window waits for a key.
+// Any exit code but 0 is a failure: "errorlevel 1" holds for 1 and above, "not errorlevel 0" for
+// the negative codes of a crash or a missing DLL. (Not "||", which Wine's cmd.exe also runs after
+// a success, so that tests under Wine see both cases.)
+QString keptOpenOnFailure(const QString &commandLine)
+{
+    return commandLine +
+           QStringLiteral(" & if errorlevel 1 (pause) else if not errorlevel 0 pause");
+}
+
 // QProcess chooses by the tool's own console: CREATE_NO_WINDOW for Quillwick, which has none, no
 // flag at all for a test executable, which has one. The choice is made here instead, the same for
 // both. A detached program shares no handle with the tool either: it would otherwise hold the

@@ -5,14 +5,17 @@
 #include "exec/elevation.h"
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
+#include "exec/telnet.h"
 #include "ui/accessibleoutput.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSysInfo>
 #include <QTabWidget>
@@ -58,6 +61,11 @@ void MainWindow::executeCommand(const CommandInfo &info)
         startConsoleProcess(info);
         return;
     }
+    if (const QString missing = Telnet::missingNote(info.command); !missing.isEmpty()) {
+        appendOutput(missing);
+        finishExecution();
+        return;
+    }
     appendOutput(QStringLiteral("正在启动图形界面程序...\n"));
     const auto console = needsOwnConsole(info.command) ? ShellCommand::DetachedConsole::OwnWindow
                                                        : ShellCommand::DetachedConsole::Hidden;
@@ -74,7 +82,16 @@ bool MainWindow::isRunningAsAdmin() const
 void MainWindow::restartAsAdmin()
 {
     const QString executable = QCoreApplication::applicationFilePath();
-    if (Elevation::restartElevated(executable)) {
+    // Input waits while the system asks the user: a second click would ask a second time.
+    const QPointer<MainWindow> self(this);
+    setEnabled(false);
+    const bool started =
+        Elevation::restartElevated(executable, QDir::currentPath(), quintptr(winId()));
+    // Closed meanwhile: nothing left to report to.
+    if (!self)
+        return;
+    setEnabled(true);
+    if (started) {
         QCoreApplication::quit();
         return;
     }

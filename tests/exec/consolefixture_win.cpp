@@ -1,6 +1,7 @@
 // A console program started detached, standing in for ftp and telnet: it writes to the file named
 // by QUILLWICK_CONSOLE_REPORT whether it has a console window ("console visible", "console hidden")
-// or none ("no console"), and ends.
+// or none ("no console"), and ends; with QUILLWICK_CONSOLE_FAIL set it then fails (exit code 3), as
+// a program that cannot run.
 #include <windows.h>
 
 #include <cstdio>
@@ -19,5 +20,5 @@ int wmain()
         return 1;
     std::fputs(text, file);
     std::fclose(file);
-    return 0;
+    return GetEnvironmentVariableW(L"QUILLWICK_CONSOLE_FAIL", path, MAX_PATH) ? 3 : 0;
 }

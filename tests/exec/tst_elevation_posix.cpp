@@ -2,6 +2,7 @@
 #include "exec/elevation.h"
 #include "testmain.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 class ElevationPosixTest : public QObject
@@ -20,7 +21,8 @@ void ElevationPosixTest::restartWithoutPkexecReportsFailure()
     QVERIFY(emptyDir.isValid());
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", emptyDir.path().toLocal8Bit());
-    const bool started = Elevation::restartElevated(QCoreApplication::applicationFilePath());
+    const bool started =
+        Elevation::restartElevated(QCoreApplication::applicationFilePath(), QDir::currentPath(), 0);
     qputenv("PATH", path);
     QVERIFY(!started);
 }

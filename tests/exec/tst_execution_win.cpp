@@ -132,6 +132,8 @@ private slots:
     void outputIsDecodedInTheConsoleCodePage();
     void stopEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow();
+    void stopSparesWhatItCannotTellFromTheUsersOwn_data();
+    void stopSparesWhatItCannotTellFromTheUsersOwn();
     void replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void programsOfACommandThatEndedByItselfKeepRunning();
     void stopOrTimeOutAfterTheInterpreterEndedEndsNothing();
@@ -177,6 +179,7 @@ void ExecutionWinTest::cleanup()
 {
     ShellCommand::setProgramForTesting({});
     ProcessTree::setFailingStepForTesting(std::nullopt);
+    ProcessTree::setRefusesExaminingForTesting({});
     delete ui;
     ui = nullptr;
     delete window;
@@ -310,6 +313,87 @@ void ExecutionWinTest::timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow()
         QSKIP(qPrintable(kNoDisplay));
     QCOMPARE(windowed.size(), 1);
     QVERIFY(isRunning(windowed.first()));
+}
+
+void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
+{
+    // "%1": the test's folder, with the windowed fixture's report and two copies of piecewriter
+    // that no other test runs, spared.exe and ended.exe, each writing for 30 s.
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("survivor");
+    QTest::addColumn<bool>("refusing");
+    const auto writer = [](const char *name) {
+        return QStringLiteral("\"%1\\") + QLatin1String(name) + QStringLiteral(".exe\" 1000") +
+               QStringLiteral(" 78").repeated(30);
+    };
+    const QString ended = writer("ended");
+    // Like a tray program or one whose window is not up yet; Wine shows this also without a
+    // display, as the program opens no window at all.
+    QTest::newRow("graphical program without a window")
+        << QStringLiteral("start \"\" \"%1\" /hidden \"%2\" & ")
+                   .arg(fixture("windowedfixture.exe"), QStringLiteral("%1\\window.txt")) +
+               ended
+        << QStringLiteral("windowedfixture.exe") << false;
+    // Like mmc elevated by itself in a standard user's run: Wine has no integrity levels, so the
+    // seam refuses the tool's look. Nothing else is spared: only ending the whole job would end it.
+    QTest::newRow("program the tool may not look at")
+        << QStringLiteral("start \"\" /b ") + writer("spared") + QStringLiteral(" & ") + ended
+        << QStringLiteral("spared.exe") << true;
+    // Wine's console host, like Windows Terminal (not there to try), shows no window naming it.
+    QTest::newRow("console program in a console of its own")
+        << QStringLiteral("start \"\" ") + writer("spared") + QStringLiteral(" & ") + ended
+        << QStringLiteral("spared.exe") << false;
+    // Like a Python Tk script: it keeps the run's console host, which serves its console.
+    QTest::newRow("console program with a window")
+        << QStringLiteral("start \"\" /b ") + ended +
+               QStringLiteral(" & \"%1\" \"%2\"")
+                   .arg(fixture("consolewindowfixture.exe"), QStringLiteral("%1\\window.txt"))
+        << QStringLiteral("consolewindowfixture.exe") << false;
+}
+
+void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, survivor);
+    QFETCH(bool, refusing);
+    // Consoles are told apart by their windows; Wine gives none without a display.
+    const bool ownConsole = QByteArray(QTest::currentDataTag()).contains("console of its own");
+    const bool consoleWindow = survivor == QLatin1String("consolewindowfixture.exe");
+    if ((ownConsole || consoleWindow) && !showsWindows)
+        QSKIP(qPrintable(kNoDisplay));
+    for (const char *copy : {"spared.exe", "ended.exe"})
+        QVERIFY(QFile::copy(fixture("piecewriter.exe"), files->filePath(QLatin1String(copy))));
+    if (refusing)
+        ProcessTree::setRefusesExaminingForTesting(
+            [](quint32 id) { return processesNamed(L"spared.exe").contains(DWORD(id)); });
+    ui->executeCommand(consoleRecord(line.arg(QDir::toNativeSeparators(files->path()))));
+    QList<DWORD> survivors, endings;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            survivors = processesNamed(reinterpret_cast<const wchar_t *>(survivor.utf16()));
+            endings = processesNamed(L"ended.exe");
+            return !survivors.isEmpty() && !endings.isEmpty();
+        },
+        kRunEndMs));
+    windowed << survivors;
+    const auto shell = DWORD(ui->process()->processId());
+    // Until the window is up, or the console attached (its host is the sign under Wine).
+    if (line.contains(QLatin1String("window.txt")) || ownConsole)
+        (void)QTest::qWaitFor(
+            [&] {
+                return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty() ||
+                       (ownConsole && !processesNamed(L"conhost.exe", survivors.first()).isEmpty());
+            },
+            5000);
+    QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(endings.first()), 5000);
+    QVERIFY(isRunning(survivors.first()));
+    if (consoleWindow) {
+        const QList<DWORD> hosts = processesNamed(L"conhost.exe", shell);
+        QCOMPARE(hosts.size(), 1);
+        QVERIFY(isRunning(hosts.first()));
+    }
 }
 
 void ExecutionWinTest::replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow()
@@ -459,6 +543,30 @@ void ExecutionWinTest::detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone
         QTRY_VERIFY_WITH_TIMEOUT(!readReport(report).isEmpty(), kRunEndMs);
         seen << readReport(report);
     }
+    // A console program that fails at once leaves its window open, waiting for a key; one that
+    // succeeded closes it. Wine's console without a display has no keyboard to wait for.
+    for (const bool fails : {false, true}) {
+        if (fails && !showsWindows)
+            break;
+        QFile::remove(report);
+        qputenv("QUILLWICK_CONSOLE_FAIL", fails ? "1" : "");
+        const QList<DWORD> before = processesNamed(L"cmd.exe", GetCurrentProcessId());
+        ui->executeCommand(consoleRecord(QStringLiteral("ftp")));
+        QList<DWORD> shells;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                shells = processesNamed(L"cmd.exe", GetCurrentProcessId());
+                for (DWORD old : before)
+                    shells.removeAll(old);
+                return !shells.isEmpty();
+            },
+            kRunEndMs));
+        windowed << shells;
+        QTRY_VERIFY_WITH_TIMEOUT(!readReport(report).isEmpty(), kRunEndMs);
+        QTest::qWait(500);
+        QTRY_COMPARE_WITH_TIMEOUT(isRunning(shells.first()), fails, kRunEndMs);
+    }
+    qunsetenv("QUILLWICK_CONSOLE_FAIL");
     qputenv("PATH", path);
     qunsetenv("QUILLWICK_CONSOLE_REPORT");
     if (!showsWindows) {
@@ -477,7 +585,9 @@ void ExecutionWinTest::tokenQueryAnswers()
 
 void ExecutionWinTest::failedShellStartIsReportedAsFailure()
 {
-    QVERIFY(!Elevation::restartElevated(QStringLiteral("C:/no/such/folder/quillwick.exe")));
+    // Through the real ShellExecuteEx on its own thread; Wine has no UAC and asks no one.
+    QVERIFY(!Elevation::restartElevated(QStringLiteral("C:/no/such/folder/quillwick.exe"),
+                                        QDir::currentPath(), quintptr(window->winId())));
 }
 
 QUILLWICK_TEST_MAIN(ExecutionWinTest)

@@ -1,10 +1,13 @@
 // A program with a window of its own, like notepad or a printer dialog started by a command line:
 // it shows a top-level window, writes "shown <process id>" (or "no window" when the system gave it
 // none) to the file named by its argument, and waits, at most a minute, so that a failed test
-// leaves nothing behind for long. Plain Win32, as such programs are.
+// leaves nothing behind for long. Plain Win32, as such programs are. With "/hidden " before the
+// file name it shows no window, as a program that lives in the notification area or has not
+// opened its window yet, and writes "hidden <process id>".
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 
@@ -29,6 +32,13 @@ LRESULT CALLBACK handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR path, int)
 {
+    char text[32];
+    if (wcsncmp(path, L"/hidden ", 8) == 0) {
+        std::snprintf(text, sizeof text, "hidden %lu", GetCurrentProcessId());
+        report(path + 8, text);
+        Sleep(60000);
+        return 0;
+    }
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = handleMessage;
     windowClass.hInstance = instance;
@@ -42,7 +52,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR path, int)
         return 1;
     }
     ShowWindow(window, SW_SHOWNORMAL);
-    char text[32];
     std::snprintf(text, sizeof text, "shown %lu", GetCurrentProcessId());
     report(path, text);
     SetTimer(window, 1, 60000, nullptr);
@@ -51,3 +60,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR path, int)
         DispatchMessageW(&message);
     return 0;
 }
+
+#ifdef QUILLWICK_CONSOLE_SUBSYSTEM
+// The same built as a console program, like a Python Tk script or a PowerShell dialog: a window
+// of its own while it is attached to the console of the command that runs it.
+int wmain(int argc, wchar_t **argv)
+{
+    wchar_t none[] = L"";
+    return wWinMain(GetModuleHandleW(nullptr), nullptr, argc > 1 ? argv[1] : none, SW_SHOWNORMAL);
+}
+#endif

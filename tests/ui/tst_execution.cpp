@@ -2,6 +2,7 @@
 // the real window. The command lines run here mean the same to /bin/sh and to cmd.exe.
 #include "exec/elevation.h"
 #include "exec/shellcommand.h"
+#include "exec/telnet.h"
 #include "exec/wmic.h"
 #include "mainwindowaccess.h"
 #include "modalanswer.h"
@@ -80,6 +81,8 @@ private slots:
     void titleBarShowsTheElevationState();
     void runAsAdminWhenAlreadyElevated();
     void runAsAdminReportsAFailedRestart();
+    void restartHandsMappedDrivesOverInNetworkForm_data();
+    void restartHandsMappedDrivesOverInNetworkForm();
     void graphicalCommandStartsDetachedAndClosesAtOnce();
     void failedDetachedStartIsReported();
     void customEntryOfBlanksIsRefused();
@@ -97,6 +100,8 @@ private:
     MainWindowAccess *ui = nullptr;
     bool elevated = false;
     QStringList restartPrograms;
+    QList<Elevation::RestartRequest> restartRequests;
+    bool enabledWhileAsked = true;
     bool restartSucceeds = false;
 
     void makeWindow();
@@ -116,9 +121,12 @@ void ExecutionTest::init()
     elevated = false;
     restartSucceeds = false;
     restartPrograms.clear();
+    restartRequests.clear();
     Elevation::setElevationQueryForTesting([this] { return std::optional<bool>(elevated); });
-    Elevation::setRestartForTesting([this](const QString &program) {
-        restartPrograms << program;
+    Elevation::setRestartForTesting([this](const Elevation::RestartRequest &request) {
+        restartPrograms << request.program;
+        restartRequests << request;
+        enabledWhileAsked = window->isEnabled();
         return restartSucceeds;
     });
     makeWindow();
@@ -132,8 +140,10 @@ void ExecutionTest::cleanup()
     window = nullptr;
     Elevation::setElevationQueryForTesting({});
     Elevation::setRestartForTesting({});
+    Elevation::setDriveConnectionForTesting({});
     ShellCommand::setProgramForTesting({});
     Wmic::setInstalledForTesting(std::nullopt);
+    Telnet::setInstalledForTesting(std::nullopt);
 }
 
 void ExecutionTest::makeWindow()
@@ -204,6 +214,8 @@ void ExecutionTest::administratorGateAnsweredYesQuitsAfterARestart()
     restartSucceeds = true;
     QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
     const auto seen = answerNextMessageBox(QMessageBox::Yes);
+    // Before the quit closes the window and gives up its native one.
+    const auto owner = quintptr(window->winId());
     QTimer::singleShot(0, window,
                        [this] { ui->executeCommand(adminRecord(QStringLiteral("echo secret"))); });
     // Ends the event loop below should the tool fail to quit.
@@ -221,6 +233,11 @@ void ExecutionTest::administratorGateAnsweredYesQuitsAfterARestart()
     // The shell gets the executable path in the platform's own notation.
     QCOMPARE(restartPrograms,
              QStringList{QDir::toNativeSeparators(QCoreApplication::applicationFilePath())});
+    // In the tool's working directory, with the consent prompt belonging to the window (Wine and
+    // Linux show no prompt: whether it comes to the front is seen only on Windows).
+    QCOMPARE(restartRequests.first().directory, QDir::toNativeSeparators(QDir::currentPath()));
+    QCOMPARE(restartRequests.first().ownerWindow, owner);
+    QVERIFY(owner != 0);
     QCOMPARE(pane(), QString());
     QVERIFY(!ui->process());
 }
@@ -304,10 +321,47 @@ void ExecutionTest::runAsAdminReportsAFailedRestart()
     QCOMPARE(seen->text,
              QStringLiteral("无法以管理员权限运行:\n") + QCoreApplication::applicationFilePath());
     QCOMPARE(restartPrograms.size(), 1);
+    // Took no input while the system asked, and takes it again.
+    QVERIFY(!enabledWhileAsked);
+    QVERIFY(window->isEnabled());
     // The tool goes on unchanged.
     QCOMPARE(ui->adminStatusLabel()->text(), QStringLiteral("管理员权限: 未获取"));
     QVERIFY(ui->adminBtn()->isEnabled());
     QVERIFY(window->isVisible());
+}
+
+void ExecutionTest::restartHandsMappedDrivesOverInNetworkForm_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("handedOver");
+    const QString unc = QStringLiteral("\\\\server\\share\\tools\\Quillwick.exe");
+    QTest::newRow("mapped drive") << QStringLiteral("Z:\\tools\\Quillwick.exe") << unc;
+    QTest::newRow("drive letter in lower case")
+        << QStringLiteral("z:\\tools\\Quillwick.exe") << unc;
+    QTest::newRow("root of the drive")
+        << QStringLiteral("Z:") << QStringLiteral("\\\\server\\share\\");
+    QTest::newRow("local drive") << QStringLiteral("C:\\Tools\\Quillwick.exe")
+                                 << QStringLiteral("C:\\Tools\\Quillwick.exe");
+    QTest::newRow("relative to a drive") << QStringLiteral("Z:tools") << QStringLiteral("Z:tools");
+    QTest::newRow("already a share") << unc << unc;
+}
+
+void ExecutionTest::restartHandsMappedDrivesOverInNetworkForm()
+{
+    // The elevated session has none of the user's drive mappings. Wine maps no network drives:
+    // the system's answer for a drive is faked; on Windows it comes from WNetGetConnection.
+    QFETCH(QString, path);
+    QFETCH(QString, handedOver);
+    Elevation::setDriveConnectionForTesting([](const QString &drive) {
+        return drive.compare(QLatin1String("Z:"), Qt::CaseInsensitive) == 0
+                   ? QStringLiteral("\\\\server\\share\\")
+                   : QString();
+    });
+    QVERIFY(!Elevation::restartElevated(path, path, 7));
+    QCOMPARE(restartRequests.size(), 1);
+    QCOMPARE(restartRequests.first().program, handedOver);
+    QCOMPARE(restartRequests.first().directory, handedOver);
+    QCOMPARE(restartRequests.first().ownerWindow, quintptr(7));
 }
 
 void ExecutionTest::graphicalCommandStartsDetachedAndClosesAtOnce()
@@ -336,6 +390,20 @@ void ExecutionTest::failedDetachedStartIsReported()
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QVERIFY(pane().endsWith(QStringLiteral("=\n\n") + kGuiNotice +
                             QStringLiteral("无法启动图形界面程序\n") + kFooter));
+
+    // Without the Telnet client no start is tried at all.
+    for (const bool installed : {false, true}) {
+        Telnet::setInstalledForTesting(installed);
+        ui->customCommandEdit()->setText(QStringLiteral("telnet"));
+        QTest::keyClick(ui->customCommandEdit(), Qt::Key_Return);
+        const QString said =
+            installed
+                ? kGuiNotice + QStringLiteral("无法启动图形界面程序\n")
+                : QStringLiteral("提示: Telnet 客户端是 Windows 的可选功能，当前未安装，未能启动 "
+                                 "telnet。可在“控制面板 > 程序 > 启用或关闭 Windows 功能 > "
+                                 "Telnet 客户端”中添加。\n");
+        QVERIFY2(pane().endsWith(QStringLiteral("=\n\n") + said + kFooter), qPrintable(pane()));
+    }
 }
 
 void ExecutionTest::customEntryOfBlanksIsRefused()

@@ -74,7 +74,7 @@ void MenusTest::initTestCase()
     // Elevated, so that neither a command marked for administrators nor "以管理员运行" asks to
     // restart the tool.
     Elevation::setElevationQueryForTesting([] { return std::optional<bool>(true); });
-    Elevation::setRestartForTesting([](const QString &) { return false; });
+    Elevation::setRestartForTesting([](const Elevation::RestartRequest &) { return false; });
 }
 
 void MenusTest::init()

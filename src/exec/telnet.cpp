@@ -1,0 +1,40 @@
+#include "exec/telnet.h"
+
+#include "exec/telnet_platform.h"
+
+namespace {
+
+std::optional<bool> &installedOverride()
+{
+    static std::optional<bool> installed;
+    return installed;
+}
+
+} // namespace
+
+namespace Telnet {
+
+bool isInstalled()
+{
+    if (installedOverride())
+        return *installedOverride();
+    static const bool installed = Platform::isInstalled();
+    return installed;
+}
+
+void setInstalledForTesting(std::optional<bool> installed)
+{
+    installedOverride() = installed;
+}
+
+QString missingNote(const QString &commandLine)
+{
+    // The line exactly as the detached start sees it.
+    if (commandLine != QLatin1String("telnet") || isInstalled())
+        return {};
+    return QStringLiteral(
+        "提示: Telnet 客户端是 Windows 的可选功能，当前未安装，未能启动 telnet。"
+        "可在“控制面板 > 程序 > 启用或关闭 Windows 功能 > Telnet 客户端”中添加。\n");
+}
+
+} // namespace Telnet
