@@ -1,13 +1,13 @@
 #include "exec/telnet.h"
 
-#include "exec/telnet_platform.h"
+#include "exec/optionalprogram.h"
 
 namespace {
 
-std::optional<bool> &installedOverride()
+OptionalProgram &telnet()
 {
-    static std::optional<bool> installed;
-    return installed;
+    static OptionalProgram program(QStringLiteral("telnet.exe"));
+    return program;
 }
 
 } // namespace
@@ -16,15 +16,12 @@ namespace Telnet {
 
 bool isInstalled()
 {
-    if (installedOverride())
-        return *installedOverride();
-    static const bool installed = Platform::isInstalled();
-    return installed;
+    return telnet().isInstalled();
 }
 
 void setInstalledForTesting(std::optional<bool> installed)
 {
-    installedOverride() = installed;
+    telnet().setInstalledForTesting(installed);
 }
 
 QString missingNote(const QString &commandLine)

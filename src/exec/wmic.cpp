@@ -1,15 +1,15 @@
 #include "exec/wmic.h"
 
-#include "exec/wmic_platform.h"
+#include "exec/optionalprogram.h"
 
 #include <QStringView>
 
 namespace {
 
-std::optional<bool> &installedOverride()
+OptionalProgram &wmic()
 {
-    static std::optional<bool> installed;
-    return installed;
+    static OptionalProgram program(QStringLiteral("wbem/WMIC.exe"));
+    return program;
 }
 
 // The same WMI classes as the wmic queries they stand in for, with the columns that matter.
@@ -38,15 +38,12 @@ namespace Wmic {
 
 bool isInstalled()
 {
-    if (installedOverride())
-        return *installedOverride();
-    static const bool installed = Platform::isInstalled();
-    return installed;
+    return wmic().isInstalled();
 }
 
 void setInstalledForTesting(std::optional<bool> installed)
 {
-    installedOverride() = installed;
+    wmic().setInstalledForTesting(installed);
 }
 
 QString diskInfoLine()
