@@ -265,6 +265,19 @@ qsizetype runOutputLines(const QString &pane)
 
 // Runs in a fresh process: the output pane streams the output of `command` live. Prints the
 // time, the longest stall, the peak memory, the pane's characters and its lines.
+
+// Runs `info` in the pane with the event loop turning, until the run has closed; returns how long
+// that took.
+double msToTheRunsEnd(MainWindowAccess &ui, const CommandInfo &info)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ui.executeCommand(info);
+    while (ui.stopBtn()->isEnabled())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+    return msSince(timer);
+}
 int modeStreamPane(const QString &command)
 {
     MainWindow window;
@@ -274,14 +287,8 @@ int modeStreamPane(const QString &command)
     info.description = QStringLiteral("stream");
     info.command = command;
 
-    QElapsedTimer timer;
-    timer.start();
     Heartbeat heartbeat;
-    ui.executeCommand(info);
-    while (ui.stopBtn()->isEnabled())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QCoreApplication::processEvents();
-    const double elapsed = msSince(timer);
+    const double elapsed = msToTheRunsEnd(ui, info);
     const double peak = peakMemoryMiB();
     const QString pane = ui.outputEdit()->toPlainText();
     std::printf("%f %f %f %lld %lld\n", elapsed, heartbeat.longest, peak,
@@ -653,14 +660,9 @@ int modeStreamWithClient(const QString &file, bool withClient)
                        .arg(QDir::toNativeSeparators(QCoreApplication::applicationFilePath()),
                             QDir::toNativeSeparators(file));
 
-    QElapsedTimer timer;
-    timer.start();
     Heartbeat heartbeat;
-    ui.executeCommand(info);
-    while (ui.stopBtn()->isEnabled())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QCoreApplication::processEvents();
-    std::printf("%f %f %d %lld\n", msSince(timer), heartbeat.longest, clientEvents,
+    const double elapsed = msToTheRunsEnd(ui, info);
+    std::printf("%f %f %d %lld\n", elapsed, heartbeat.longest, clientEvents,
                 static_cast<long long>(ui.outputEdit()->document()->characterCount()));
     return 0;
 }
