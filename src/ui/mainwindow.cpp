@@ -2,10 +2,9 @@
 
 #include "app/identity.h"
 #include "exec/customcommand.h"
-#include "exec/processtree.h"
-#include "ui/accessibleoutput.h"
 #include "ui/commandtable.h"
 #include "ui/consolefont.h"
+#include "ui/outputstream.h"
 #include "ui/windowplacement.h"
 
 #include <QCheckBox>
@@ -307,7 +306,17 @@ void MainWindow::setupUi()
     connect(outputEdit, &QPlainTextEdit::customContextMenuRequested, this,
             [this](const QPoint &position) { showOutputContextMenu(position); });
     outputLayout->addWidget(outputEdit, 1);
-    accessibleOutput = new AccessibleOutput(outputEdit);
+    outputStream = new OutputStream(outputEdit);
+    // While the pane catches up, the open run's child waits; a run that ended while its output
+    // was waiting closes once that is shown.
+    outputStream->holdChild = [this](bool hold) {
+        if (run)
+            hold ? run->hold() : run->release();
+    };
+    outputStream->drained = [this] {
+        if (run && run->hasEnded())
+            closeEndedRun();
+    };
     mainTabs->addTab(outputPage, QStringLiteral("输出结果"));
 
     auto *customPage = new QWidget;
@@ -375,25 +384,12 @@ void MainWindow::setupUi()
     statusBar()->addWidget(statusLabel, 1);
     systemInfoLabel = new QLabel;
     statusBar()->addPermanentWidget(systemInfoLabel, 0);
-
-    process = nullptr;
-    timeoutTimer = new QTimer(this);
-    timeoutTimer->setSingleShot(true);
-    connect(timeoutTimer, &QTimer::timeout, this, [this] { onRunTimedOut(); });
-    outputFlushTimer = new QTimer(this);
-    outputFlushTimer->setSingleShot(true);
-    connect(outputFlushTimer, &QTimer::timeout, this,
-            [this] { insertPendingOutput(outputBudgetMs); });
 }
 
 MainWindow::~MainWindow()
 {
-    if (process) {
-        // Its last output and end must not reach widgets that are being destroyed.
-        disconnect(process, nullptr, this, nullptr);
-        ProcessTree::kill(*process);
-        process->waitForFinished(2000);
-    }
+    if (run)
+        run->abandon(2000);
     searchResults.clear();
     currentCommands.clear();
 }

@@ -1,18 +1,13 @@
 #pragma once
 
 #include "catalog/commandcatalog.h"
-#include "exec/consoledecoder.h"
-#include "exec/consolelines.h"
+#include "exec/consolerun.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QPoint>
-#include <QProcess>
 
-#include <optional>
-
-class AccessibleOutput;
+class OutputStream;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -21,7 +16,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
-class QTimer;
 class QTreeWidget;
 
 // The program's one window. Its member definitions are split by concern:
@@ -87,20 +81,16 @@ private:
 
     // Running commands in the output pane
     void startConsoleProcess(const CommandInfo &info);
-    void onProcessOutput(QProcess *child);
-    void onProcessFinished(QProcess *child, int exitCode);
-    void onProcessStartFailed(QProcess *child, const QString &reason);
+    void onProcessOutput(const QString &text);
+    void onProcessFinished();
+    void onProcessStartFailed(const QString &reason);
     void closeEndedRun();
     void onRunTimedOut();
     // False when the run still shows its output; it closes by itself once that is shown.
     bool interruptOpenRun();
     void finishExecution();
     void appendOutput(const QString &text);
-    void queueOutput(const QString &text);
-    void flushOutput();
-    void insertPendingOutput(qint64 budgetMs);
     QString receivedOutputText() const;
-    QString decodeConsoleOutput(const QByteArray &bytes);
     void executeCommand(const CommandInfo &info);
 
     // Privilege
@@ -130,8 +120,8 @@ private:
     QPlainTextEdit *detailCommandEdit = nullptr;
     QPlainTextEdit *detailDescriptionEdit = nullptr;
     QPlainTextEdit *outputEdit = nullptr;
-    // What accessibility clients hear of the pane while a run streams into it.
-    AccessibleOutput *accessibleOutput = nullptr;
+    // How output reaches outputEdit.
+    OutputStream *outputStream = nullptr;
     QPushButton *stopBtn = nullptr;
     QTableWidget *savedCommandsTable = nullptr;
     QLineEdit *customCommandEdit = nullptr;
@@ -141,17 +131,12 @@ private:
     QLabel *systemInfoLabel = nullptr;
 
     CommandCatalog catalog;
-    QProcess *process = nullptr;
-    QTimer *timeoutTimer = nullptr;
-    bool timedOut = false;
-    bool stoppedByUser = false;
-    // Set when the child has ended: its run closes, with this message, once its output is shown.
-    std::optional<QString> endedRunMessage;
-    // A run asked for while the output of the one it replaces was still being shown.
-    std::optional<CommandInfo> nextRun;
+    // The open console run of the output pane, or none. Its child is its process() and its
+    // time-out its timeoutTimer(); it goes once its end and footer are shown.
+    ConsoleRun *run = nullptr;
+    // How runs are set up; tests shorten the time-out and choose a code page.
+    ConsoleRun::Settings runSettings;
     bool placedOnScreen = false;
-    // Written after the open run's output: why a wmic line failed where WMIC is missing.
-    QString runNote;
 
     int currentPage = 0;
     int pageSize = 20;
@@ -159,25 +144,7 @@ private:
     QList<CommandInfo> searchResults;
     bool isSearchMode = false;
 
-    // Child output waiting to be shown, from pendingStart on; see queueOutput.
-    QString pendingOutput;
-    qsizetype pendingStart = 0;
-    // The console line rules for the child output in the pane.
-    ConsoleLines consoleLines;
-    QTimer *outputFlushTimer = nullptr;
-    int outputFlushDelayMs = 0;
-    // How long output is inserted before the event loop runs again, so that the window repaints
-    // and "停止执行" is heard while a fast child streams; the rest follows.
-    qint64 outputBudgetMs = 5;
-    // When the pane last showed the output it was given.
-    QElapsedTimer sinceOutputShown;
-
-    ConsoleDecoder consoleDecoder;
-    // The code page the pane's runs are decoded in; 0 for the console's. Tests choose one.
-    unsigned runCodePage = 0;
-
-    // Bounds of a console run and of the synchronous help run; tests shorten them.
-    int runTimeoutMs = 60000;
+    // Bound of the synchronous help run; tests shorten it.
     int helpTimeoutMs = 15000;
 
     friend struct MainWindowAccess;

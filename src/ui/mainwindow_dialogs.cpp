@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>

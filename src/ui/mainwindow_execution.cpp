@@ -6,7 +6,7 @@
 #include "exec/runtext.h"
 #include "exec/shellcommand.h"
 #include "exec/telnet.h"
-#include "ui/accessibleoutput.h"
+#include "ui/outputstream.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -47,11 +47,11 @@ void MainWindow::executeCommand(const CommandInfo &info)
     // An open run is closed, with its remaining output and footer, before this run's header. One
     // whose output is still being shown closes first, and this run starts after it.
     if (!interruptOpenRun()) {
-        nextRun = info;
+        run->nextRun = info;
         return;
     }
     // Accessibility clients hear of the run's output from its header on at a bounded rate.
-    accessibleOutput->beginStream();
+    outputStream->beginRun();
     appendOutput(RunText::header(info, QDateTime::currentDateTime()));
     statusLabel->setText(QStringLiteral("正在执行: %1...").arg(info.description));
     stopBtn->setEnabled(true);

@@ -1,7 +1,7 @@
 #include "ui/mainwindow.h"
 
-#include "exec/outputflow.h"
 #include "ui/outputfile.h"
+#include "ui/outputstream.h"
 
 #include <QClipboard>
 #include <QCursor>
@@ -13,9 +13,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTextCursor>
-#include <QTimer>
-
-#include <algorithm>
 
 void MainWindow::copyCommand()
 {
@@ -24,22 +21,6 @@ void MainWindow::copyCommand()
         return;
     QGuiApplication::clipboard()->setText(info.command);
     statusLabel->setText(QStringLiteral("命令已复制到剪贴板"));
-}
-
-// The pane's text with the output that still waits to be shown, as the pane will show it, built
-// without inserting it: that happens a slice at a time.
-QString MainWindow::receivedOutputText() const
-{
-    QString text = outputEdit->toPlainText();
-    // A line that the decoder holds until it ends was received too.
-    const QString waiting = pendingOutput.sliced(pendingStart) + consoleDecoder.undecidedText();
-    if (waiting.isEmpty())
-        return text;
-    ConsoleLines lines = consoleLines;
-    const ConsoleLines::Edit change = lines.feed(waiting);
-    const qsizetype lastLine = text.lastIndexOf(QLatin1Char('\n')) + 1;
-    text.truncate(lastLine + std::min(change.column, text.size() - lastLine));
-    return text + change.text;
 }
 
 void MainWindow::copyOutput()
@@ -83,18 +64,7 @@ void MainWindow::saveOutput()
 
 void MainWindow::clearOutput()
 {
-    // Nothing received before the clear may appear after it.
-    outputFlushTimer->stop();
-    pendingOutput.clear();
-    pendingStart = 0;
-    consoleLines.reset();
-    outputEdit->clear();
-    // A run that ended while its output was waiting closes now, as there is nothing left to show;
-    // a held child writes on.
-    if (endedRunMessage)
-        closeEndedRun();
-    else if (process)
-        OutputFlow::of(*process)->release();
+    outputStream->clear();
 }
 
 void MainWindow::showOutputContextMenu(const QPoint &position)

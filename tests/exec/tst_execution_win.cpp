@@ -489,7 +489,7 @@ void ExecutionWinTest::startFailureClosesTheRunAtOnce()
     QVERIFY(!pane().contains(QStringLiteral("持续ping")));
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QVERIFY(!ui->stopBtn()->isEnabled());
-    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(!ui->timeOutArmed());
 }
 
 void ExecutionWinTest::failedJobAssignmentOrResumeClosesTheRunAtOnce()
@@ -512,7 +512,7 @@ void ExecutionWinTest::failedJobAssignmentOrResumeClosesTheRunAtOnce()
         const QRegularExpressionMatch match = closed.match(pane());
         QVERIFY2(match.hasMatch(), qPrintable(pane()));
         QCOMPARE(match.captured(1), failure.call);
-        QVERIFY(!ui->timeoutTimer()->isActive());
+        QVERIFY(!ui->timeOutArmed());
         QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
         QVERIFY(processesNamed(L"cmd.exe", GetCurrentProcessId()).isEmpty());
     }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "ui/mainwindow.h"
+#include "ui/outputstream.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -42,8 +44,10 @@ struct MainWindowAccess
     QCheckBox *waitFinishCheck() const { return w.waitFinishCheck; }
     QLabel *statusLabel() const { return w.statusLabel; }
     QLabel *systemInfoLabel() const { return w.systemInfoLabel; }
-    QTimer *timeoutTimer() const { return w.timeoutTimer; }
-    QProcess *process() const { return w.process; }
+    // The open run's time-out and child; none while no run is open.
+    QTimer *timeoutTimer() const { return w.run ? w.run->timeoutTimer() : nullptr; }
+    QProcess *process() const { return w.run ? w.run->process() : nullptr; }
+    bool timeOutArmed() const { return w.run && w.run->timeoutTimer()->isActive(); }
 
     int currentPage() const { return w.currentPage; }
     int pageSize() const { return w.pageSize; }
@@ -52,17 +56,16 @@ struct MainWindowAccess
     const QList<CommandInfo> &searchResults() const { return w.searchResults; }
     CommandInfo currentCommand() const { return w.currentCommand(); }
 
-    void setRunTimeoutMs(int ms) { w.runTimeoutMs = ms; }
+    void setRunTimeoutMs(int ms) { w.runSettings.timeoutMs = ms; }
     void setHelpTimeoutMs(int ms) { w.helpTimeoutMs = ms; }
-    void setOutputBudgetMs(qint64 ms) { w.outputBudgetMs = ms; }
+    void setOutputBudgetMs(qint64 ms) { w.outputStream->setBudgetMs(ms); }
 
     void executeCommand(const CommandInfo &info) { w.executeCommand(info); }
     void runTimedOut() { w.onRunTimedOut(); }
     void appendOutput(const QString &text) { w.appendOutput(text); }
     // As if a child of the open run had written `text`.
-    void queueOutput(const QString &text) { w.queueOutput(text); }
-    void setRunCodePage(unsigned codePage) { w.runCodePage = codePage; }
-    QString decodeConsoleOutput(const QByteArray &bytes) { return w.decodeConsoleOutput(bytes); }
+    void queueOutput(const QString &text) { w.outputStream->queue(text); }
+    void setRunCodePage(unsigned codePage) { w.runSettings.codePage = codePage; }
     void showTextDialog(const QString &title, const QString &text)
     {
         w.showTextDialog(title, text);

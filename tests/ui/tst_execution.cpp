@@ -370,7 +370,7 @@ void ExecutionTest::graphicalCommandStartsDetachedAndClosesAtOnce()
     QTest::keyClick(ui->customCommandEdit(), Qt::Key_Return);
     // Opened and closed within the one call: no child of the pane, no timer.
     QVERIFY(!ui->process());
-    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(!ui->timeOutArmed());
     QVERIFY(!ui->stopBtn()->isEnabled());
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QCOMPARE(ui->mainTabs()->currentIndex(), 1);

@@ -1,5 +1,6 @@
 // The console runner of the output pane with real children of /bin/sh. POSIX only: the command
 // lines are shell lines.
+#include "exec/consoledecoder.h"
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
 #include "posixprocess.h"
@@ -133,8 +134,9 @@ void RunnerTest::headerOutputAndFooterByteForByte()
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("正在执行: 有输出..."));
     QVERIFY(ui->stopBtn()->isEnabled());
     QCOMPARE(ui->mainTabs()->currentIndex(), 1);
-    QVERIFY(ui->timeoutTimer()->isActive());
+    QVERIFY(ui->timeOutArmed());
     QCOMPARE(ui->timeoutTimer()->interval(), kTestRunTimeoutMs);
+    QVERIFY(ui->timeoutTimer()->isSingleShot());
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
 
     run(QStringLiteral("无输出"), QStringLiteral("true"));
@@ -160,7 +162,7 @@ void RunnerTest::headerOutputAndFooterByteForByte()
     QCOMPARE(pane(), expected);
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QVERIFY(!ui->stopBtn()->isEnabled());
-    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(!ui->timeOutArmed());
 }
 
 void RunnerTest::outputArrivesLiveAtTheEndOfThePane()
@@ -193,8 +195,9 @@ void RunnerTest::characterSplitAcrossChunksIsDecodedWhole()
     // The decoder keeps the first half of a character until the second arrives.
     const QByteArray euro = QStringLiteral("€").toUtf8();
     QCOMPARE(euro.size(), 3);
-    QCOMPARE(ui->decodeConsoleOutput(euro.left(2)), QString());
-    QCOMPARE(ui->decodeConsoleOutput(euro.mid(2) + "x\n"), QStringLiteral("€x\n"));
+    ConsoleDecoder decoder;
+    QCOMPARE(decoder.decode(euro.left(2)), QString());
+    QCOMPARE(decoder.decode(euro.mid(2) + "x\n"), QStringLiteral("€x\n"));
 
     // The same through a real child whose two writes are read separately.
     run(QStringLiteral("分块"),
@@ -209,7 +212,7 @@ void RunnerTest::continuousPingRunsWithoutTimeOut()
     ui->setRunTimeoutMs(300);
     const QString line = QStringLiteral("echo ping -t; sleep 30");
     run(QStringLiteral("持续"), line);
-    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(!ui->timeOutArmed());
     // The notice follows the header directly, before any output of the command.
     const QStringList times = headerTimes(pane());
     QCOMPARE(pane(), expectedHeader(QStringLiteral("持续"), line, times.value(0)) + kPingNotice);
@@ -223,7 +226,7 @@ void RunnerTest::continuousPingRunsWithoutTimeOut()
 
     // Upper-case PING is no continuous ping: guarded and timed out like any other command.
     run(QStringLiteral("大写"), QStringLiteral("echo PING -t; sleep 30"));
-    QVERIFY(ui->timeoutTimer()->isActive());
+    QVERIFY(ui->timeOutArmed());
     QCOMPARE(ui->timeoutTimer()->interval(), 300);
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
     QVERIFY(pane().endsWith(QStringLiteral("\n\nPING -t\n") + kTimedOut + kFooter));
@@ -263,7 +266,7 @@ void RunnerTest::stopButtonEndsTheWholeCommand()
     QCOMPARE(pane(), expectedHeader(QStringLiteral("停止"), kGrandchildLine, times.value(0)) +
                          QString::number(grandchild) + QStringLiteral("\n") + kStopped + kFooter);
     QVERIFY(!ui->stopBtn()->isEnabled());
-    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(!ui->timeOutArmed());
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(grandchild), 2000);
 }
 
@@ -329,7 +332,7 @@ void RunnerTest::replacingARunClosesItBeforeTheNewHeader()
     // Right after the replacement the new run owns the status, the stop button and the timer.
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("正在执行: 新..."));
     QVERIFY(ui->stopBtn()->isEnabled());
-    QVERIFY(ui->timeoutTimer()->isActive());
+    QVERIFY(ui->timeOutArmed());
     QVERIFY(runIsOpen());
     QVERIFY(processEnded(oldShell));
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(oldGrandchild), 2000);
@@ -359,7 +362,7 @@ void RunnerTest::graphicalRunReplacesAConsoleRun()
     QVERIFY(processEnded(oldShell));
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QVERIFY(!ui->stopBtn()->isEnabled());
-    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(!ui->timeOutArmed());
 
     QTest::qWait(200);
     const QStringList times = headerTimes(pane());
@@ -388,7 +391,7 @@ void RunnerTest::startFailureClosesTheRun()
              qPrintable(reason));
     QCOMPARE(ui->statusLabel()->text(), QStringLiteral("就绪"));
     QVERIFY(!ui->stopBtn()->isEnabled());
-    QVERIFY(!ui->timeoutTimer()->isActive());
+    QVERIFY(!ui->timeOutArmed());
 
     // The tool goes on: with the interpreter back, the next run works.
     ShellCommand::setProgramForTesting({});

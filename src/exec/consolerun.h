@@ -1,0 +1,104 @@
+#pragma once
+
+#include "catalog/commandcatalog.h"
+#include "exec/consoledecoder.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class QProcess;
+
+// One command line of the output pane, run in a child interpreter from its start to its end: the
+// child with its output flow and a decoder of its own, the idle time-out, the stop and the
+// time-out (which end the console programs the command started but spare the user's), and the
+// message that closes the run. It writes nothing itself: it reports to its owner through the
+// callbacks below, and only until it has reported its end. A run is used once; the next command
+// is a new ConsoleRun.
+class ConsoleRun : public QObject
+{
+public:
+    struct Settings
+    {
+        // How long a run may go without output before it is ended.
+        int timeoutMs = 60000;
+        // The code page the child's 8-bit output is read in; 0 for the console's.
+        unsigned codePage = 0;
+    };
+
+    // What keeps a run from hanging for ever.
+    enum class Guard
+    {
+        // Ended once it has been quiet for the time-out.
+        IdleTimeOut,
+        // A continuous ping: runs until stopped.
+        ContinuousPing,
+        // A long maintenance program: may be silent for minutes, runs until stopped.
+        LongProgram
+    };
+
+    ConsoleRun(const QString &commandLine, const Settings &settings, QObject *parent);
+    ~ConsoleRun() override;
+
+    // The child's output, decoded, in order.
+    std::function<void(const QString &text)> output;
+    // The child has ended and all its output was reported; endMessage() says how.
+    std::function<void()> ended;
+    // The interpreter could not be started; `reason` is the process layer's text. Nothing else is
+    // reported then.
+    std::function<void(const QString &reason)> startFailed;
+
+    // Starts the child. A failure may be reported before this returns.
+    void start();
+    Guard guard() const { return runGuard; }
+
+    // While held, nothing more is read from the child, which then waits at its full pipe.
+    void hold();
+    void release();
+
+    // The user's stop. False when there is no child left to stop: the run never started, or it
+    // has ended and reported so.
+    bool stop();
+    // The time-out: ends the child as a stop does, and says so in the end message.
+    void timeOut();
+    // For a run that the next one replaces: ends the child and waits at most `waitMs` for it; its
+    // end is reported inside the wait, or, if it does not come, as a stop right after it.
+    void endWithin(int waitMs);
+    // For a window that goes away: nothing more is reported; the child is ended and waited for at
+    // most `waitMs`.
+    void abandon(int waitMs);
+
+    bool hasEnded() const { return ending.has_value(); }
+    // Written after the run's output once it has ended: how it ended, and why a wmic line failed
+    // where WMIC is missing.
+    QString endMessage() const { return ending.value_or(QString()); }
+    // A run asked for while this one's output was still being shown: it starts once this one has
+    // closed.
+    std::optional<CommandInfo> nextRun;
+
+    QProcess *process() const { return child; }
+    QTimer *timeoutTimer() { return &idleTimer; }
+    // A line the decoder still holds, as it would read if it ended now.
+    QString undecidedText() const { return consoleDecoder.undecidedText(); }
+
+private:
+    QString decodeConsoleOutput(const QByteArray &bytes);
+    void readOutput();
+    void onFinished(int exitCode);
+    void reportEnd(int exitCode);
+    void failToStart(const QString &reason);
+
+    const QString commandLine;
+    const Settings settings;
+    QProcess *child = nullptr;
+    QTimer idleTimer;
+    Guard runGuard = Guard::IdleTimeOut;
+    bool timedOut = false;
+    bool stoppedByUser = false;
+    bool failed = false;
+    std::optional<QString> ending;
+    ConsoleDecoder consoleDecoder;
+};
