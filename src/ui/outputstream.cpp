@@ -21,6 +21,9 @@ constexpr qint64 kLongestFlushDelayMs = 250;
 // Output is inserted in pieces of at least this many characters, each ending a line, so that the
 // budget is checked often.
 constexpr qsizetype kPieceLength = 2048;
+// A piece of a line without a line end is at most this long: about what one read of the child
+// brings.
+constexpr qsizetype kLongestPiece = 64 * 1024;
 // How often a streaming pane shows what it was given; about 30 frames a second.
 constexpr qint64 kFrameMs = 33;
 
@@ -92,8 +95,27 @@ void OutputStream::queue(const QString &text)
         insertPending(budgetMs);
         return;
     }
+    // Gathered output waits as any other: the child with it, at its full pipe.
     if (!flushTimer.isActive())
         flushTimer.start(flushDelayMs);
+    if (holdChild)
+        holdChild(true);
+}
+
+qsizetype OutputStream::pieceEnd() const
+{
+    const QStringView waiting(pending);
+    const qsizetype lineEnd = waiting.indexOf(
+        QLatin1Char('\n'), std::min(pendingStart + kPieceLength, waiting.size()) - 1);
+    if (lineEnd >= 0 && lineEnd - pendingStart < kLongestPiece)
+        return lineEnd + 1;
+    if (waiting.size() - pendingStart <= kLongestPiece)
+        return waiting.size();
+    // A line without an end, cut between two characters.
+    qsizetype end = pendingStart + kLongestPiece;
+    if (waiting[end - 1].isHighSurrogate())
+        --end;
+    return end;
 }
 
 void OutputStream::insertPending(qint64 budget)
@@ -117,9 +139,7 @@ void OutputStream::insertPending(qint64 budget)
     cursor.beginEditBlock();
     const QStringView waiting(pending);
     do {
-        const qsizetype lineEnd = waiting.indexOf(
-            QLatin1Char('\n'), std::min(pendingStart + kPieceLength, waiting.size()) - 1);
-        const qsizetype end = lineEnd < 0 ? waiting.size() : lineEnd + 1;
+        const qsizetype end = pieceEnd();
         applyToLastLine(cursor,
                         consoleLines.feed(waiting.sliced(pendingStart, end - pendingStart)));
         pendingStart = end;
@@ -140,9 +160,10 @@ void OutputStream::insertPending(qint64 budget)
     flushDelayMs = int(qMin<qint64>(elapsed.elapsed(), kLongestFlushDelayMs));
 
     if (!shownAll) {
-        // The rest follows once the event loop has run, in order and still live. Meanwhile the
-        // child waits at its full pipe instead of piling up more output.
-        flushTimer.start(0);
+        // The rest follows once the event loop has run, in order and still live; the rest of a
+        // long line after a pause, see queue(). Meanwhile the child waits at its full pipe
+        // instead of piling up more output.
+        flushTimer.start(consoleLines.currentLine().size() > kLongLine ? flushDelayMs : 0);
         if (holdChild)
             holdChild(true);
         return;

@@ -55,10 +55,14 @@ public:
 
     // How long output is inserted before the event loop runs again.
     void setBudgetMs(qint64 ms) { budgetMs = ms; }
+    // How much child output waits to be shown, in characters.
+    qsizetype waitingSize() const { return pending.size() - pendingStart; }
 
 private:
     void flush() { insertPending(std::numeric_limits<qint64>::max()); }
     void insertPending(qint64 budget);
+    // Where the next piece of waiting output to insert ends.
+    qsizetype pieceEnd() const;
 
     QPlainTextEdit *pane;
     AccessibleOutput *accessibleOutput;

@@ -65,6 +65,7 @@ struct MainWindowAccess
     void appendOutput(const QString &text) { w.appendOutput(text); }
     // As if a child of the open run had written `text`.
     void queueOutput(const QString &text) { w.outputStream->queue(text); }
+    qsizetype waitingOutput() const { return w.outputStream->waitingSize(); }
     void setRunCodePage(unsigned codePage) { w.runSettings.codePage = codePage; }
     void showTextDialog(const QString &title, const QString &text)
     {

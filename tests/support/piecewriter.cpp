@@ -2,8 +2,10 @@
 // them, so that a test decides where the reader's reads split. Every piece is given in hex.
 //   piecewriter <pause-ms> <hex-piece>...
 // Or writes numbered lines as fast as the pipe takes them, up to about `bytes`, and after each
-// write of a block of them keeps the number of lines written so far in `progress-file` ("-": none):
+// write of a block of them keeps the number of lines written so far in `progress-file` ("-": none);
+// --flood-line writes the same records without line ends, as one line:
 //   piecewriter --flood <bytes> <progress-file>
+//   piecewriter --flood-line <bytes> <progress-file>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,8 +35,8 @@ bool fromHex(const char *hex, std::string &bytes)
 }
 
 // Lines of 32 bytes with the CR LF of a Windows program: "0000000001 " and filler, numbered
-// from 1, in blocks of 512 a write.
-int flood(long long bytes, const char *progressPath)
+// from 1, in blocks of 512 a write; or, as one line, each record ending in two blanks.
+int flood(long long bytes, const char *progressPath, bool oneLine)
 {
     constexpr int kLineBytes = 32;
     constexpr int kBlockLines = 512;
@@ -46,7 +48,10 @@ int flood(long long bytes, const char *progressPath)
     for (long long written = 0; written * kLineBytes < bytes;) {
         for (int i = 0; i < kBlockLines; ++i) {
             char *line = block + i * kLineBytes;
-            std::memcpy(line, "0000000000 flooding the pipe..\r\n", kLineBytes);
+            std::memcpy(line,
+                        oneLine ? "0000000000 flooding the pipe..  "
+                                : "0000000000 flooding the pipe..\r\n",
+                        kLineBytes);
             for (long long number = written + i + 1, digit = 9; number > 0 && digit >= 0;
                  number /= 10, --digit)
                 line[digit] = char('0' + number % 10);
@@ -68,9 +73,10 @@ int flood(long long bytes, const char *progressPath)
 
 int main(int argc, char **argv)
 {
-    if (argc == 4 && std::string(argv[1]) == "--flood") {
+    if (argc == 4 &&
+        (std::string(argv[1]) == "--flood" || std::string(argv[1]) == "--flood-line")) {
         useBinaryStandardOutput();
-        return flood(std::atoll(argv[2]), argv[3]);
+        return flood(std::atoll(argv[2]), argv[3], std::string(argv[1]) == "--flood-line");
     }
     char *end = nullptr;
     const long pauseMs = argc > 1 ? std::strtol(argv[1], &end, 10) : -1;

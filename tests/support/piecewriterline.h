@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
+
 // A command line that runs the piecewriter fixture (built beside the tests): each piece is one
 // write, `pauseMs` apart, so that every piece reaches the tool in a read of its own.
 inline QString pieceWriterLine(int pauseMs, const QList<QByteArray> &pieces)
@@ -22,12 +24,14 @@ inline QString pieceWriterLine(int pauseMs, const QList<QByteArray> &pieces)
 }
 
 // A command line that runs the fixture's flood: numbered lines as fast as the pipe takes them, up
-// to about `bytes`, with the number written so far kept in the file `progressPath`.
-inline QString floodWriterLine(qint64 bytes, const QString &progressPath)
+// to about `bytes`, with the number written so far kept in the file `progressPath`. With
+// `oneLine`, the same 32-byte records without line ends.
+inline QString floodWriterLine(qint64 bytes, const QString &progressPath, bool oneLine = false)
 {
-    return QStringLiteral("\"%1\" --flood %2 \"%3\"")
+    return QStringLiteral("\"%1\" %2 %3 \"%4\"")
         .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
                                       QStringLiteral("/piecewriter")),
+             oneLine ? QStringLiteral("--flood-line") : QStringLiteral("--flood"),
              QString::number(bytes), QDir::toNativeSeparators(progressPath));
 }
 
@@ -36,6 +40,23 @@ inline qint64 floodProgress(const QString &progressPath)
 {
     QFile file(progressPath);
     return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toLongLong() : 0;
+}
+
+// How many of the one-line flood's records `text` holds, each once and in order from 1; -1 when
+// one is missing, doubled or damaged. The last may be cut short, as a stopped flood leaves it.
+inline qint64 floodRecordsInOrder(QStringView text)
+{
+    qint64 records = 0;
+    for (; !text.isEmpty(); text = text.sliced(std::min<qsizetype>(32, text.size()))) {
+        const QString expected =
+            QStringLiteral("%1 flooding the pipe..  ").arg(records + 1, 10, 10, QLatin1Char('0'));
+        if (text.size() < 32)
+            return expected.startsWith(text) ? records : -1;
+        if (text.first(32) != expected)
+            return -1;
+        ++records;
+    }
+    return records;
 }
 
 // How many of the flood's lines `text` holds, each once and in order from 1, with LF or CR LF

@@ -21,7 +21,10 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 #ifdef Q_OS_UNIX
@@ -141,6 +144,7 @@ private slots:
     void timeOutCountsFromTheLastOutput();
     void longMaintenanceProgramRunsUntimedAfterANotice();
     void heldOutputMakesAFloodWaitAtItsPipe();
+    void stoppedFloodShowsAnUnbrokenPrefixThenTheNotice_data();
     void stoppedFloodShowsAnUnbrokenPrefixThenTheNotice();
 
 private:
@@ -662,23 +666,51 @@ void OutputTest::heldOutputMakesAFloodWaitAtItsPipe()
     QVERIFY(floodLinesInOrder(QString::fromLatin1(received)) > written);
 }
 
+void OutputTest::stoppedFloodShowsAnUnbrokenPrefixThenTheNotice_data()
+{
+    QTest::addColumn<bool>("oneLine");
+    QTest::newRow("lines") << false;
+    // A line past 16 K characters is gathered and shown after a pause: the child waits then too,
+    // and no insertion is larger than about one read.
+    QTest::newRow("one line") << true;
+}
+
 void OutputTest::stoppedFloodShowsAnUnbrokenPrefixThenTheNotice()
 {
+    QFETCH(bool, oneLine);
     const QString progress = dir->filePath(QStringLiteral("progress.txt"));
+    qsizetype largestInsertion = 0;
+    connect(ui->outputEdit()->document(), &QTextDocument::contentsChange, window,
+            [&](int, int, int added) {
+                largestInsertion = std::max<qsizetype>(largestInsertion, added);
+            });
+    qsizetype mostWaiting = 0;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, window,
+            [&] { mostWaiting = std::max(mostWaiting, ui->waitingOutput()); });
+    sampler.start(1);
+
     CommandInfo info;
     info.description = QStringLiteral("大量输出");
-    info.command = floodWriterLine(400'000'000, progress);
+    info.command = floodWriterLine(400'000'000, progress, oneLine);
     ui->executeCommand(info);
-    QTRY_VERIFY_WITH_TIMEOUT(ui->outputEdit()->document()->blockCount() > 5000, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->outputEdit()->document()->characterCount() > 1'000'000, 30000);
     QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!ui->stopBtn()->isEnabled(), 30000);
+    sampler.stop();
+    // Before, a one-line flood was read on at the child's speed while its chunks were gathered,
+    // and inserted in one piece: megabytes each time.
+    QVERIFY2(mostWaiting < 1024 * 1024 && largestInsertion < 1024 * 1024,
+             qPrintable(QStringLiteral("%1 characters waited, %2 inserted at once")
+                            .arg(mostWaiting)
+                            .arg(largestInsertion)));
 
     const QString pane = ui->outputEdit()->toPlainText();
     const QString notice = QStringLiteral("\n\n命令已被用户中断！\n") + kFooter;
     QVERIFY(pane.endsWith(notice));
     const qsizetype start = pane.indexOf(kRule + QStringLiteral("\n\n")) + kRule.size() + 2;
-    const qint64 shown =
-        floodLinesInOrder(QStringView(pane).sliced(start, pane.size() - notice.size() - start));
+    const QStringView output = QStringView(pane).sliced(start, pane.size() - notice.size() - start);
+    const qint64 shown = oneLine ? floodRecordsInOrder(output) : floodLinesInOrder(output);
     // Everything the child handed to its pipe before it was ended is there, once.
     QVERIFY2(
         shown >= floodProgress(progress),
