@@ -82,7 +82,7 @@ const Entry kNetworkManagementEntries[] = {
     {"netsh http add urlacl url=http://+:8080/ user=Everyone", "为8080端口添加URL保留", true, ""},
     {"netsh http delete urlacl url=http://+:8080/", "删除8080端口URL保留", true, ""},
     {"netsh mbn show profiles", "显示移动宽带配置文件", false, ""},
-    {"netsh mbn connect interface=\"Mobile\"", "连接示例宽带（缺模式和配置名）", true, ""},
+    {"netsh mbn connect interface=\"Mobile\"", "连接示例移动宽带（缺模式和配置）", true, ""},
     {"netsh mbn disconnect interface=\"Mobile\"", "断开移动宽带接口Mobile", true, ""},
     {"netsh p2p show grouping", "显示P2P分组（无此命令）", false, ""},
     {"netsh p2p show idstore", "显示P2P身份存储（无此命令）", false, ""},
