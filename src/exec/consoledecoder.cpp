@@ -200,6 +200,12 @@ QString ConsoleDecoder::undecidedText() const
     return copy.finish();
 }
 
+void ConsoleDecoder::discardUndecided()
+{
+    held.clear();
+    lineDecided = false;
+}
+
 qsizetype ConsoleDecoder::takeLine(qsizetype position, bool atEnd, QString &out)
 {
     if (lineDecided)

@@ -33,6 +33,8 @@ public:
     QString finish();
     // What finish() would give now, leaving the decoder as it is: a line still undecided.
     QString undecidedText() const;
+    // Drops the line still held (once it has been shown otherwise); the run goes on in its mode.
+    void discardUndecided();
 
     // The text of a whole output given at once.
     static QString decodeAll(QByteArrayView bytes);

@@ -1,6 +1,7 @@
 #include "exec/consolerun.h"
 
 #include "exec/commandkind.h"
+#include "exec/consoleinput.h"
 #include "exec/outputflow.h"
 #include "exec/processtree.h"
 #include "exec/runtext.h"
@@ -11,6 +12,13 @@
 
 #include <utility>
 
+namespace {
+
+// How long the child must be quiet before a line without an end is shown as it reads so far.
+constexpr int kQuietMs = 50;
+
+} // namespace
+
 ConsoleRun::ConsoleRun(const QString &commandLine, const Settings &settings, QObject *parent)
     : QObject(parent)
     , commandLine(commandLine)
@@ -19,6 +27,12 @@ ConsoleRun::ConsoleRun(const QString &commandLine, const Settings &settings, QOb
     , consoleDecoder(settings.codePage ? ConsoleDecoder(settings.codePage) : ConsoleDecoder())
 {
     idleTimer.setSingleShot(true);
+    quietTimer.setSingleShot(true);
+    quietTimer.setInterval(kQuietMs);
+    connect(&quietTimer, &QTimer::timeout, this, [this] {
+        if (const QString line = consoleDecoder.undecidedText(); !line.isEmpty() && provisional)
+            provisional(line);
+    });
 }
 
 ConsoleRun::~ConsoleRun()
@@ -48,10 +62,6 @@ void ConsoleRun::start()
         failToStart(setUpFailure);
         return;
     }
-    // Nobody can type into the child: programs that ask for input (time, date, sort, choice, a
-    // bare cmd) read end-of-file and end instead of waiting until the time-out.
-    child->closeWriteChannel();
-
     if (isContinuousPing(commandLine))
         runGuard = Guard::ContinuousPing;
     else if (isLongRunningProgram(commandLine))
@@ -62,14 +72,61 @@ void ConsoleRun::start()
 
 void ConsoleRun::hold()
 {
-    if (child && !hasEnded())
-        OutputFlow::of(*child)->hold();
+    if (!child || hasEnded())
+        return;
+    OutputFlow::of(*child)->hold();
+    // A line cut by the pause is no prompt.
+    quietTimer.stop();
 }
 
 void ConsoleRun::release()
 {
-    if (child && !hasEnded())
-        OutputFlow::of(*child)->release();
+    if (!child || hasEnded())
+        return;
+    OutputFlow::of(*child)->release();
+    quietTimer.start();
+}
+
+void ConsoleRun::discardUndecided()
+{
+    consoleDecoder.discardUndecided();
+    quietTimer.stop();
+}
+
+bool ConsoleRun::acceptsInput() const
+{
+    // What is typed before the child has quite started waits for it in QProcess.
+    return child && !hasEnded() && !failed && child->state() != QProcess::NotRunning &&
+           child->isWritable();
+}
+
+void ConsoleRun::sendLine(const QString &line)
+{
+    writeInput(line + QLatin1Char('\n'));
+}
+
+void ConsoleRun::endInput(const QString &typed)
+{
+    writeInput(typed);
+    if (acceptsInput())
+        child->closeWriteChannel();
+}
+
+void ConsoleRun::writeInput(const QString &text)
+{
+    if (!acceptsInput())
+        return;
+    // The prompt the user answered is shown as it stands; what the child writes next starts
+    // after the answer, as in a console.
+    if (const QString prompt = consoleDecoder.undecidedText(); !prompt.isEmpty()) {
+        consoleDecoder.discardUndecided();
+        if (output)
+            output(prompt);
+    }
+    if (idleTimer.isActive())
+        idleTimer.start(settings.timeoutMs);
+    if (!text.isEmpty())
+        child->write(ConsoleInput::encode(text, settings.codePage));
 }
 
 QString ConsoleRun::decodeConsoleOutput(const QByteArray &bytes)
@@ -89,6 +146,7 @@ void ConsoleRun::readOutput()
     // The time-out ends a run that has gone quiet, not one that is still working.
     if (idleTimer.isActive())
         idleTimer.start(settings.timeoutMs);
+    quietTimer.start();
     if (const QString text = decodeConsoleOutput(bytes); !text.isEmpty() && output)
         output(text);
 }
@@ -104,6 +162,7 @@ void ConsoleRun::onFinished(int exitCode)
 void ConsoleRun::reportEnd(int exitCode)
 {
     idleTimer.stop();
+    quietTimer.stop();
     if (const QString rest = consoleDecoder.finish(); !rest.isEmpty() && output)
         output(rest);
     RunText::Ending how = RunText::Ending::Exited;
@@ -122,6 +181,7 @@ void ConsoleRun::failToStart(const QString &reason)
         return;
     failed = true;
     idleTimer.stop();
+    quietTimer.stop();
     if (startFailed)
         startFailed(reason);
 }
@@ -162,6 +222,7 @@ void ConsoleRun::endWithin(int waitMs)
 void ConsoleRun::abandon(int waitMs)
 {
     output = nullptr;
+    provisional = nullptr;
     ended = nullptr;
     startFailed = nullptr;
     idleTimer.stop();

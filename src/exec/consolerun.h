@@ -45,6 +45,10 @@ public:
 
     // The child's output, decoded, in order.
     std::function<void(const QString &text)> output;
+    // The child has written nothing for a moment and its last line has no end yet (a prompt):
+    // how that line reads so far. It is output that may still change: the next output, or the
+    // line the user sends, comes with the whole line.
+    std::function<void(const QString &line)> provisional;
     // The child has ended and all its output was reported; endMessage() says how.
     std::function<void()> ended;
     // The interpreter could not be started; `reason` is the process layer's text. Nothing else is
@@ -58,6 +62,13 @@ public:
     // While held, nothing more is read from the child, which then waits at its full pipe.
     void hold();
     void release();
+
+    // The child's standard input stays open while it runs, as a console's does. A line the user
+    // typed reaches it with the console's line end; so does the end of input (Ctrl+Z), after
+    // what was typed before it. Both count as activity for the time-out.
+    bool acceptsInput() const;
+    void sendLine(const QString &line);
+    void endInput(const QString &typed);
 
     // The user's stop. False when there is no child left to stop: the run never started, or it
     // has ended and reported so.
@@ -83,10 +94,13 @@ public:
     QTimer *timeoutTimer() { return &idleTimer; }
     // A line the decoder still holds, as it would read if it ended now.
     QString undecidedText() const { return consoleDecoder.undecidedText(); }
+    // For a pane that was emptied: what the child wrote before must not appear after it.
+    void discardUndecided();
 
 private:
     QString decodeConsoleOutput(const QByteArray &bytes);
     void readOutput();
+    void writeInput(const QString &text);
     void onFinished(int exitCode);
     void reportEnd(int exitCode);
     void failToStart(const QString &reason);
@@ -95,6 +109,8 @@ private:
     const Settings settings;
     QProcess *child = nullptr;
     QTimer idleTimer;
+    // Runs while the child is quiet; see provisional.
+    QTimer quietTimer;
     Guard runGuard = Guard::IdleTimeOut;
     bool timedOut = false;
     bool stoppedByUser = false;

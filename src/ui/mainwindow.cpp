@@ -317,6 +317,14 @@ void MainWindow::setupUi()
         if (run && run->hasEnded())
             closeEndedRun();
     };
+    outputStream->lineEntered = [this](const QString &line) {
+        if (run)
+            run->sendLine(line);
+    };
+    outputStream->inputEnded = [this](const QString &typed) {
+        if (run)
+            run->endInput(typed);
+    };
     mainTabs->addTab(outputPage, QStringLiteral("输出结果"));
 
     auto *customPage = new QWidget;

@@ -64,6 +64,9 @@ void MainWindow::saveOutput()
 
 void MainWindow::clearOutput()
 {
+    // Nothing received before the clear appears after it, not even a line still undecided.
+    if (run)
+        run->discardUndecided();
     outputStream->clear();
 }
 
@@ -82,7 +85,8 @@ void MainWindow::showOutputContextMenu(const QPoint &position)
             copyOutput();
             return;
         }
-        QGuiApplication::clipboard()->setText(selectionAsPlainText(cursor.selectedText()));
+        QGuiApplication::clipboard()->setText(selectionAsPlainText(
+            outputStream->textBetween(cursor.selectionStart(), cursor.selectionEnd())));
         statusLabel->setText(QStringLiteral("选中内容已复制到剪贴板"));
     } else if (chosen == clearAction) {
         clearOutput();

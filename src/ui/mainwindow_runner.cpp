@@ -31,6 +31,10 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
         if (run == started)
             onProcessOutput(text);
     };
+    started->provisional = [this, started](const QString &line) {
+        if (run == started)
+            outputStream->showProvisional(line);
+    };
     started->ended = [this, started] {
         if (run == started)
             onProcessFinished();
@@ -44,6 +48,7 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
     // A failed start has already closed the run.
     if (run != started)
         return;
+    outputStream->setInputOpen(true);
     if (started->guard() == ConsoleRun::Guard::ContinuousPing)
         appendOutput(QStringLiteral("正在执行持续ping测试，按停止按钮可中断...\n\n"));
     else if (started->guard() == ConsoleRun::Guard::LongProgram)
@@ -57,6 +62,7 @@ void MainWindow::onProcessOutput(const QString &text)
 
 void MainWindow::onProcessFinished()
 {
+    outputStream->setInputOpen(false);
     // Output that still waits to be shown comes first; the run closes once it is in the pane.
     if (outputStream->isDrained())
         closeEndedRun();

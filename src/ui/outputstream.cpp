@@ -3,48 +3,85 @@
 #include "ui/accessibleoutput.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <optional>
 
 namespace {
 
-// A line of the pane longer than this is costly to extend; see queue().
-constexpr int kLongLine = 16 * 1024;
-// Longest pause between two insertions of a long line's chunks.
-constexpr qint64 kLongestFlushDelayMs = 250;
+// The text box lays out a whole block again whenever it changes, so a console line of megabytes
+// in one block would make every insertion at its end cost as much as the whole line. A line longer
+// than this goes on in further blocks, each marked as the continuation of the one before; the
+// breaks between them are not part of the text that is copied or saved. Where the pane's rows
+// are known, a block holds whole rows, so that the line looks unbroken.
+constexpr int kRowBlock = 16 * 1024;
+constexpr int kContinuedLine = 1;
 // Output is inserted in pieces of at least this many characters, each ending a line, so that the
-// budget is checked often.
+// budget is checked often; a piece of a line without a line end holds at most one block.
 constexpr qsizetype kPieceLength = 2048;
-// A piece of a line without a line end is at most this long: about what one read of the child
-// brings.
-constexpr qsizetype kLongestPiece = 64 * 1024;
+constexpr qsizetype kLongestPiece = kRowBlock;
 // How often a streaming pane shows what it was given; about 30 frames a second.
 constexpr qint64 kFrameMs = 33;
 
-// The user may have moved the cursor or typed into the pane; output still goes to the end.
-void insertAtEnd(QPlainTextEdit *edit, const QString &text)
+// How many characters of a line `block` takes before the line goes on in the next block.
+int blockCapacity(const QTextBlock &block)
 {
-    edit->moveCursor(QTextCursor::End);
-    edit->insertPlainText(text);
-    edit->moveCursor(QTextCursor::End);
-    edit->ensureCursorVisible();
+    const QTextLayout *layout = block.layout();
+    const int rowLength = layout && layout->lineCount() > 1 ? layout->lineAt(0).textLength() : 0;
+    return rowLength > 0 && rowLength < kRowBlock ? kRowBlock / rowLength * rowLength : kRowBlock;
 }
 
-// The child's current line is the pane's last line: every text of the tool's own ends its line.
-void applyToLastLine(QTextCursor &cursor, const ConsoleLines::Edit &change)
+// Inserts `text` at `cursor`, the end of a line's output, in blocks of at most their capacity.
+// Returns how many continuation blocks were made.
+int insertRows(QTextCursor &cursor, QStringView text)
 {
-    if (change.text.isEmpty())
-        return;
-    const QTextBlock last = cursor.document()->lastBlock();
-    cursor.setPosition(last.position() + std::min(change.column, qsizetype(last.length() - 1)));
-    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    cursor.insertText(change.text);
+    // Ordinary output: no line reaches the capacity, and the text goes in at once.
+    const auto fits = [&] {
+        qsizetype lineStart = -(cursor.position() - cursor.block().position());
+        for (qsizetype end = 0; end >= 0; lineStart = end + 1) {
+            end = text.indexOf(QLatin1Char('\n'), std::max<qsizetype>(lineStart, 0));
+            if ((end < 0 ? text.size() : end) - lineStart > kRowBlock / 2)
+                return false;
+        }
+        return true;
+    };
+    if (fits()) {
+        cursor.insertText(text.toString());
+        return 0;
+    }
+    int continued = 0;
+    while (!text.isEmpty()) {
+        const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+        QStringView segment = lineEnd < 0 ? text : text.first(lineEnd);
+        for (;;) {
+            const QTextBlock block = cursor.block();
+            qsizetype room =
+                std::max(0, blockCapacity(block) - (cursor.position() - block.position()));
+            if (room < segment.size() && room > 0 && segment[room - 1].isHighSurrogate())
+                --room;
+            const QStringView part = segment.first(std::min(room, segment.size()));
+            if (!part.isEmpty())
+                cursor.insertText(part.toString());
+            segment = segment.sliced(part.size());
+            if (segment.isEmpty())
+                break;
+            cursor.insertBlock();
+            cursor.block().setUserState(kContinuedLine);
+            ++continued;
+        }
+        if (lineEnd < 0)
+            break;
+        cursor.insertBlock();
+        text = text.sliced(lineEnd + 1);
+    }
+    return continued;
 }
 
 } // namespace
@@ -54,17 +91,26 @@ OutputStream::OutputStream(QPlainTextEdit *pane)
     , pane(pane)
     , accessibleOutput(new AccessibleOutput(pane))
 {
+    inputStart = QTextCursor(pane->document());
+    // What the user types at the start of the input line belongs to it, not to the output.
+    inputStart.setKeepPositionOnInsert(true);
     flushTimer.setSingleShot(true);
     connect(&flushTimer, &QTimer::timeout, this, [this] { insertPending(budgetMs); });
+    pane->installEventFilter(this);
 }
 
 void OutputStream::beginRun()
 {
     accessibleOutput->beginStream();
+    // What was typed while no run was open is text of the pane, before the run.
+    inputStart.movePosition(QTextCursor::End);
+    runOpen = true;
 }
 
 void OutputStream::endRun()
 {
+    runOpen = false;
+    inputOpen = false;
     accessibleOutput->endStream();
 }
 
@@ -72,34 +118,142 @@ void OutputStream::append(const QString &text)
 {
     // Whatever the child printed before comes first.
     flush();
-    insertAtEnd(pane, text);
+    retractProvisional();
+    QTextCursor cursor(pane->document());
+    const qsizetype shown = consoleLines.currentLine().size();
+    applyToOutputLine(cursor, {shown, text}, shown);
     consoleLines.reset();
+    showEnd();
+}
+
+void OutputStream::showEnd()
+{
+    // The user may have moved the cursor or typed into the pane; the view follows the output.
+    pane->moveCursor(QTextCursor::End);
+    pane->ensureCursorVisible();
+}
+
+bool OutputStream::applyToOutputLine(QTextCursor &cursor, const ConsoleLines::Edit &change,
+                                     qsizetype shownLength)
+{
+    // With no run open, output goes to the very end, after anything typed.
+    if (!runOpen)
+        inputStart.movePosition(QTextCursor::End);
+    const int end = inputStart.position();
+    qsizetype back = shownLength - std::min(change.column, shownLength);
+    if (back == 0 && change.text.isEmpty())
+        return false;
+    // Back from the line's end to the column, across the blocks the line goes on in; no further
+    // than the line's start, should the user have shortened it.
+    int from = end;
+    for (QTextBlock block = pane->document()->findBlock(end); back > 0;) {
+        const int inBlock = from - block.position();
+        if (back <= inBlock) {
+            from -= int(back);
+            break;
+        }
+        back -= inBlock;
+        from = block.position();
+        if (block.userState() != kContinuedLine || !block.previous().isValid())
+            break;
+        block = block.previous();
+        from = block.position() + block.length() - 1;
+    }
+    cursor.setPosition(from);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    continuedBlocks += insertRows(cursor, change.text);
+    inputStart.setPosition(cursor.position());
+    return true;
+}
+
+void OutputStream::showProvisional(const QString &line)
+{
+    // Output still waiting comes first; a line shown now would be replaced at once.
+    if (!isDrained())
+        return;
+    retractProvisional();
+    ConsoleLines lines = consoleLines;
+    const ConsoleLines::Edit change = lines.feed(line);
+    QTextCursor cursor(pane->document());
+    if (applyToOutputLine(cursor, change, consoleLines.currentLine().size())) {
+        provisionalColumn = change.column;
+        provisionalLength = lines.currentLine().size();
+    }
+    showEnd();
+}
+
+void OutputStream::retractProvisional()
+{
+    if (provisionalColumn < 0)
+        return;
+    QTextCursor cursor(pane->document());
+    applyToOutputLine(cursor,
+                      {provisionalColumn, consoleLines.currentLine().mid(provisionalColumn)},
+                      provisionalLength);
+    provisionalColumn = -1;
+}
+
+QString OutputStream::inputText() const
+{
+    // Only the position of inputStart counts: its anchor moves with text typed there.
+    QTextCursor typed(pane->document());
+    typed.setPosition(inputStart.position());
+    typed.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    return typed.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+}
+
+void OutputStream::echoInput(const QString &ending)
+{
+    // What the run printed before the answer, the answered prompt too, comes before it.
+    flush();
+    retractProvisional();
+    QTextCursor end(pane->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(ending);
+    inputStart.setPosition(end.position());
+    consoleLines.reset();
+    showEnd();
+}
+
+bool OutputStream::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != pane || event->type() != QEvent::KeyPress || !inputOpen)
+        return false;
+    // Only in the input line: elsewhere the keys edit the pane's text.
+    if (pane->textCursor().selectionStart() < inputStart.position())
+        return false;
+    const auto *key = static_cast<const QKeyEvent *>(event);
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        modifiers == Qt::NoModifier) {
+        const QString line = inputText();
+        if (lineEntered)
+            lineEntered(line);
+        echoInput(QStringLiteral("\n"));
+        return true;
+    }
+    if (key->key() == Qt::Key_Z && modifiers == Qt::ControlModifier) {
+        const QString typed = inputText();
+        inputOpen = false;
+        if (inputEnded)
+            inputEnded(typed);
+        // As a console echoes it.
+        echoInput(QStringLiteral("^Z\n"));
+        return true;
+    }
+    return false;
 }
 
 void OutputStream::queue(const QString &text)
 {
-    // The pane lays out its whole last line again on every insertion. For ordinary output that
-    // is cheap and each chunk is shown at once. A child that prints one very long line in many
-    // small chunks would make that cost quadratic in the line's length, so while the last line is
-    // long, chunks are gathered and shown together after a pause as long as the last insertion
-    // took: the line still grows live, and the event loop keeps running between insertions.
     if (pendingStart > pending.size() / 2) {
         // What was shown goes, so that output waiting for long does not grow without bound.
         pending.remove(0, pendingStart);
         pendingStart = 0;
     }
     pending += text;
-    const bool extendsLongLine =
-        !text.contains(QLatin1Char('\n')) && consoleLines.currentLine().size() > kLongLine;
-    if (!extendsLongLine) {
-        insertPending(budgetMs);
-        return;
-    }
-    // Gathered output waits as any other: the child with it, at its full pipe.
-    if (!flushTimer.isActive())
-        flushTimer.start(flushDelayMs);
-    if (holdChild)
-        holdChild(true);
+    insertPending(budgetMs);
 }
 
 qsizetype OutputStream::pieceEnd() const
@@ -135,13 +289,15 @@ void OutputStream::insertPending(qint64 budget)
     if (!frameDue)
         quietLayout.emplace(layout);
 
+    retractProvisional();
     QTextCursor cursor(pane->document());
     cursor.beginEditBlock();
     const QStringView waiting(pending);
     do {
         const qsizetype end = pieceEnd();
-        applyToLastLine(cursor,
-                        consoleLines.feed(waiting.sliced(pendingStart, end - pendingStart)));
+        const qsizetype shown = consoleLines.currentLine().size();
+        applyToOutputLine(
+            cursor, consoleLines.feed(waiting.sliced(pendingStart, end - pendingStart)), shown);
         pendingStart = end;
     } while (pendingStart < waiting.size() && elapsed.elapsed() < budget);
     cursor.endEditBlock();
@@ -153,17 +309,14 @@ void OutputStream::insertPending(qint64 budget)
         emit layout->update();
     }
     if (!quietLayout) {
-        pane->moveCursor(QTextCursor::End);
-        pane->ensureCursorVisible();
+        showEnd();
         sinceShown.start();
     }
-    flushDelayMs = int(qMin<qint64>(elapsed.elapsed(), kLongestFlushDelayMs));
 
     if (!shownAll) {
-        // The rest follows once the event loop has run, in order and still live; the rest of a
-        // long line after a pause, see queue(). Meanwhile the child waits at its full pipe
-        // instead of piling up more output.
-        flushTimer.start(consoleLines.currentLine().size() > kLongLine ? flushDelayMs : 0);
+        // The rest follows once the event loop has run, in order and still live. Meanwhile the
+        // child waits at its full pipe instead of piling up more output.
+        flushTimer.start(0);
         if (holdChild)
             holdChild(true);
         return;
@@ -176,17 +329,44 @@ void OutputStream::insertPending(qint64 budget)
         drained();
 }
 
+QString OutputStream::textBetween(int from, int to) const
+{
+    return asReceived(pane->toPlainText(), from, to);
+}
+
+QString OutputStream::asReceived(const QString &paneText, int from, int to) const
+{
+    QString text = paneText.sliced(from, to - from);
+    if (continuedBlocks == 0)
+        return text;
+    // Without the breaks between the blocks of one line, last to first.
+    const QTextDocument *document = pane->document();
+    for (QTextBlock block = document->findBlock(to); block.isValid() && block.position() > from;
+         block = block.previous()) {
+        if (block.userState() == kContinuedLine)
+            text.remove(block.position() - 1 - from, 1);
+    }
+    return text;
+}
+
 QString OutputStream::receivedText(const QString &undecided) const
 {
-    QString text = pane->toPlainText();
-    const QString waiting = pending.sliced(pendingStart) + undecided;
-    if (waiting.isEmpty())
-        return text;
-    ConsoleLines lines = consoleLines;
-    const ConsoleLines::Edit change = lines.feed(waiting);
+    const QString paneText = pane->toPlainText();
+    const int outputEnd = runOpen ? inputStart.position() : int(paneText.size());
+    QString text = asReceived(paneText, 0, outputEnd);
     const qsizetype lastLine = text.lastIndexOf(QLatin1Char('\n')) + 1;
-    text.truncate(lastLine + std::min(change.column, text.size() - lastLine));
-    return text + change.text;
+    // A provisional line is part of what the decoder still holds.
+    if (provisionalColumn >= 0)
+        text = text.left(lastLine + provisionalColumn) +
+               consoleLines.currentLine().mid(provisionalColumn);
+    const QString waiting = pending.sliced(pendingStart) + undecided;
+    if (!waiting.isEmpty()) {
+        ConsoleLines lines = consoleLines;
+        const ConsoleLines::Edit change = lines.feed(waiting);
+        text.truncate(lastLine + std::min(change.column, text.size() - lastLine));
+        text += change.text;
+    }
+    return text + asReceived(paneText, outputEnd, int(paneText.size()));
 }
 
 void OutputStream::clear()
@@ -195,7 +375,10 @@ void OutputStream::clear()
     pending.clear();
     pendingStart = 0;
     consoleLines.reset();
+    provisionalColumn = -1;
+    continuedBlocks = 0;
     pane->clear();
+    inputStart.setPosition(0);
     // A held child writes on; a run that ended while its output waited can close.
     if (holdChild)
         holdChild(false);

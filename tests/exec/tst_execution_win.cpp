@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTextCursor>
 
 #include <utility>
 
@@ -137,7 +138,7 @@ private slots:
     void replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void programsOfACommandThatEndedByItselfKeepRunning();
     void stopOrTimeOutAfterTheInterpreterEndedEndsNothing();
-    void standardInputIsClosed();
+    void standardInputIsOpenUntilCtrlZ();
     void startFailureClosesTheRunAtOnce();
     void failedJobAssignmentOrResumeClosesTheRunAtOnce();
     void detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone();
@@ -468,13 +469,20 @@ void ExecutionWinTest::stopOrTimeOutAfterTheInterpreterEndedEndsNothing()
     }
 }
 
-void ExecutionWinTest::standardInputIsClosed()
+void ExecutionWinTest::standardInputIsOpenUntilCtrlZ()
 {
-    // findstr without a file reads standard input; an open pipe would keep it waiting.
+    // findstr without a file reads standard input, which stays open for the user; a typed line
+    // reaches it with CR LF, and Ctrl+Z ends its input, as in a console.
     ui->setRunTimeoutMs(15000);
     ui->executeCommand(consoleRecord(QStringLiteral("findstr x & echo findstr ended")));
+    ui->outputEdit()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(ui->outputEdit(), QStringLiteral("x1"));
+    QTest::keyClick(ui->outputEdit(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(pane().endsWith(QStringLiteral("x1\nx1\n")), 10000);
+    QVERIFY(ui->process());
+    QTest::keyClick(ui->outputEdit(), Qt::Key_Z, Qt::ControlModifier);
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), 10000);
-    QVERIFY2(pane().contains(QStringLiteral("findstr ended\n")), qPrintable(pane()));
+    QVERIFY2(pane().contains(QStringLiteral("x1\nx1\n^Z\nfindstr ended\n")), qPrintable(pane()));
     QVERIFY(!pane().contains(QStringLiteral("命令执行超时")));
 }
 

@@ -66,6 +66,8 @@ struct MainWindowAccess
     // As if a child of the open run had written `text`.
     void queueOutput(const QString &text) { w.outputStream->queue(text); }
     qsizetype waitingOutput() const { return w.outputStream->waitingSize(); }
+    // What copy and save take: the pane holds a long line in several blocks.
+    QString receivedOutputText() const { return w.receivedOutputText(); }
     void setRunCodePage(unsigned codePage) { w.runSettings.codePage = codePage; }
     void showTextDialog(const QString &title, const QString &text)
     {

@@ -6,6 +6,9 @@
 // --flood-line writes the same records without line ends, as one line:
 //   piecewriter --flood <bytes> <progress-file>
 //   piecewriter --flood-line <bytes> <progress-file>
+// Or asks `count` times, as a program that wants an answer does: writes "ask<n>? " without a line
+// end, reads a line and writes "got[<line>]"; "eof" when its input ends first:
+//   piecewriter --ask <count>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -69,10 +72,31 @@ int flood(long long bytes, const char *progressPath, bool oneLine)
     return 0;
 }
 
+int ask(int count)
+{
+    for (int n = 1; n <= count; ++n) {
+        std::printf("ask%d? ", n);
+        std::fflush(stdout);
+        char line[1024];
+        if (!std::fgets(line, sizeof line, stdin)) {
+            std::fputs("eof\r\n", stdout);
+            return 0;
+        }
+        line[std::strcspn(line, "\r\n")] = '\0';
+        std::printf("got[%s]\r\n", line);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--ask") {
+        useBinaryStandardOutput();
+        return ask(std::atoi(argv[2]));
+    }
     if (argc == 4 &&
         (std::string(argv[1]) == "--flood" || std::string(argv[1]) == "--flood-line")) {
         useBinaryStandardOutput();

@@ -42,6 +42,16 @@ inline qint64 floodProgress(const QString &progressPath)
     return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed().toLongLong() : 0;
 }
 
+// A command line that runs the fixture's questions: `count` times "ask<n>? ", each answered by a
+// line read from standard input, which it repeats as "got[<line>]"; "eof" when input ends first.
+inline QString askingLine(int count)
+{
+    return QStringLiteral("\"%1\" --ask %2")
+        .arg(QDir::toNativeSeparators(QCoreApplication::applicationDirPath() +
+                                      QStringLiteral("/piecewriter")),
+             QString::number(count));
+}
+
 // How many of the one-line flood's records `text` holds, each once and in order from 1; -1 when
 // one is missing, doubled or damaged. The last may be cut short, as a stopped flood leaves it.
 inline qint64 floodRecordsInOrder(QStringView text)

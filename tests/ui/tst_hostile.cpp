@@ -102,7 +102,7 @@ void HostileInputTest::metacharactersChineseAndLongLinesRunUnchanged()
         ui->outputEdit()->clear();
         runCustom(line);
         QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
-        const QString text = pane();
+        const QString text = ui->receivedOutputText();
         QVERIFY2(text.contains(QStringLiteral("\n命令内容: ") + line + QLatin1Char('\n')),
                  qPrintable(line.left(60)));
         QVERIFY(text.endsWith(kFooter));
@@ -112,14 +112,17 @@ void HostileInputTest::metacharactersChineseAndLongLinesRunUnchanged()
     const QString huge = QStringLiteral("echo ") + QString(100000, QLatin1Char('w'));
     ui->executeCommand(record(huge));
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
-    QVERIFY(pane().contains(QStringLiteral("\n命令内容: ") + huge + QLatin1Char('\n')));
-    QCOMPARE(runOutput(pane()), QString(100000, QLatin1Char('w')) + QLatin1Char('\n'));
+    QVERIFY(ui->receivedOutputText().contains(QStringLiteral("\n命令内容: ") + huge +
+                                              QLatin1Char('\n')));
+    QCOMPARE(runOutput(ui->receivedOutputText()),
+             QString(100000, QLatin1Char('w')) + QLatin1Char('\n'));
 
     // The quoted metacharacters reached the program as typed.
     ui->outputEdit()->clear();
     runCustom(lines.first());
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
-    QCOMPARE(runOutput(pane()), QStringLiteral("quoted % ^ & | < > ( ) !\n%PATH%\n"));
+    QCOMPARE(runOutput(ui->receivedOutputText()),
+             QStringLiteral("quoted % ^ & | < > ( ) !\n%PATH%\n"));
 }
 
 void HostileInputTest::blankLinesAreRefused()
@@ -155,14 +158,14 @@ void HostileInputTest::hostileOutputBytesDoNotBreakThePane()
         QVERIFY(pane().endsWith(kFooter));
     }
     // The 50 MB flood arrived whole: 50,000,000 bytes are 8,333,333 lines and a part.
-    QCOMPARE(runOutput(pane()).size(), 50000000);
+    QCOMPARE(runOutput(ui->receivedOutputText()).size(), 50000000);
 
     ui->outputEdit()->clear();
     ui->executeCommand(record(lines.first()));
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
     // Each CR returns to the start of the line, and what follows overwrites it as in a console.
     const QString replacement(QChar::ReplacementCharacter);
-    QCOMPARE(runOutput(pane()),
+    QCOMPARE(runOutput(ui->receivedOutputText()),
              QStringLiteral("d") + replacement + replacement + QStringLiteral("b\nhi\nok\n"));
 }
 
@@ -179,7 +182,7 @@ void HostileInputTest::everyByteOfTenMegabytesArrivesInOrder()
     ui->setRunTimeoutMs(300000);
     ui->executeCommand(record(line));
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), 300000);
-    const QByteArray actual = runOutput(pane()).toUtf8();
+    const QByteArray actual = runOutput(ui->receivedOutputText()).toUtf8();
     QCOMPARE(actual.size(), expected.size());
     QCOMPARE(QCryptographicHash::hash(actual, QCryptographicHash::Sha256),
              QCryptographicHash::hash(expected, QCryptographicHash::Sha256));
@@ -192,7 +195,7 @@ void HostileInputTest::everyByteOfTenMegabytesArrivesInOrder()
     QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
     const QString notice = QStringLiteral("\n\n命令已被用户中断！\n");
-    QString numbers = runOutput(pane());
+    QString numbers = runOutput(ui->receivedOutputText());
     QVERIFY(numbers.endsWith(notice));
     numbers.chop(notice.size());
     const QStringList lines = numbers.split(QLatin1Char('\n'));
