@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // Console programs of the catalog that talk with the user and so run in a console of their own.
@@ -10,6 +12,59 @@ const QStringList &interactiveConsolePrograms()
 {
     static const QStringList names{QStringLiteral("ftp"), QStringLiteral("telnet")};
     return names;
+}
+
+// cmd.exe also ends the program's name at a switch: "sfc/scannow" runs sfc.
+QStringList commandWords(const QString &commandLine)
+{
+    static const QRegularExpression blanks(QStringLiteral("[ \\t]+"));
+    return QString(commandLine)
+        .replace(QLatin1Char('/'), QLatin1String(" /"))
+        .split(blanks, Qt::SkipEmptyParts);
+}
+
+enum class LongProgramNames
+{
+    // The programs a line names by its first word.
+    StartedByTheLine,
+    // Those and the helpers they start, and programs that are seldom typed as a line but run by
+    // a script or another program.
+    Running
+};
+
+// `program`: the program's name in lower case without ".exe"; `words`: its command line, the
+// program first.
+bool isLongProgram(const QString &program, const QStringList &words, LongProgramNames names)
+{
+    static const QStringList alwaysLong{
+        QStringLiteral("sfc"),    QStringLiteral("dism"),    QStringLiteral("chkdsk"),
+        QStringLiteral("defrag"), QStringLiteral("wbadmin"), QStringLiteral("pathping"),
+    };
+    // DISM does its work in DismHost.exe, also for PowerShell's Repair-WindowsImage; Microsoft
+    // Defender's scans (MpCmdRun -Scan) are silent for as long as they take.
+    static const QStringList longWhenRunning{QStringLiteral("dismhost"),
+                                             QStringLiteral("mpcmdrun")};
+    if (alwaysLong.contains(program) ||
+        (names == LongProgramNames::Running && longWhenRunning.contains(program)))
+        return true;
+    // Only the switch that makes the program long: "cipher /e" or "powercfg /list" end at once.
+    const auto hasSwitch = [&words](QLatin1String name, bool withValue) {
+        for (qsizetype i = 1; i < words.size(); ++i) {
+            const QString word = words.at(i).toLower();
+            if (!word.startsWith(QLatin1Char('/')) && !word.startsWith(QLatin1Char('-')))
+                continue;
+            const QStringView option = QStringView(word).mid(1);
+            if (option == name || (withValue && option.startsWith(name) &&
+                                   option.sliced(name.size()).startsWith(QLatin1Char(':'))))
+                return true;
+        }
+        return false;
+    };
+    if (program == QLatin1String("cipher"))
+        return hasSwitch(QLatin1String("w"), true);
+    if (program == QLatin1String("powercfg"))
+        return hasSwitch(QLatin1String("energy"), false);
+    return false;
 }
 
 } // namespace
@@ -39,38 +94,21 @@ bool isContinuousPing(const QString &commandLine)
 
 bool isLongRunningProgram(const QString &commandLine)
 {
-    static const QStringList alwaysLong{
-        QStringLiteral("sfc"),    QStringLiteral("dism"),    QStringLiteral("chkdsk"),
-        QStringLiteral("defrag"), QStringLiteral("wbadmin"), QStringLiteral("pathping"),
-    };
-    static const QRegularExpression blanks(QStringLiteral("[ \\t]+"));
-    // cmd.exe also ends the program's name at a switch: "sfc/scannow" runs sfc.
-    const QStringList words = QString(commandLine)
-                                  .replace(QLatin1Char('/'), QLatin1String(" /"))
-                                  .split(blanks, Qt::SkipEmptyParts);
+    const QStringList words = commandWords(commandLine);
     if (words.isEmpty())
         return false;
     QString program = words.first().toLower();
     if (program.endsWith(QLatin1String(".exe")))
         program.chop(4);
-    if (alwaysLong.contains(program))
-        return true;
-    // Only the switch that makes the program long: "cipher /e" or "powercfg /list" end at once.
-    const auto hasSwitch = [&words](QLatin1String name, bool withValue) {
-        for (qsizetype i = 1; i < words.size(); ++i) {
-            const QString word = words.at(i).toLower();
-            if (!word.startsWith(QLatin1Char('/')) && !word.startsWith(QLatin1Char('-')))
-                continue;
-            const QStringView option = QStringView(word).mid(1);
-            if (option == name || (withValue && option.startsWith(name) &&
-                                   option.sliced(name.size()).startsWith(QLatin1Char(':'))))
-                return true;
-        }
-        return false;
-    };
-    if (program == QLatin1String("cipher"))
-        return hasSwitch(QLatin1String("w"), true);
-    if (program == QLatin1String("powercfg"))
-        return hasSwitch(QLatin1String("energy"), false);
-    return false;
+    return isLongProgram(program, words, LongProgramNames::StartedByTheLine);
+}
+
+bool isLongRunningProcess(const QString &programFile, const QString &commandLine)
+{
+    const qsizetype folderEnd = std::max(programFile.lastIndexOf(QLatin1Char('\\')),
+                                         programFile.lastIndexOf(QLatin1Char('/')));
+    QString program = programFile.mid(folderEnd + 1).toLower();
+    if (program.endsWith(QLatin1String(".exe")))
+        program.chop(4);
+    return isLongProgram(program, commandWords(commandLine), LongProgramNames::Running);
 }

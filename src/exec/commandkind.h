@@ -24,3 +24,11 @@ bool isContinuousPing(const QString &commandLine);
 // way abandons its work, so it is not timed out. Windows' rules: the first word of the line names
 // the program, in any case, with or without ".exe"; its switches start with "/" or "-".
 bool isLongRunningProgram(const QString &commandLine);
+
+// A program of a run that is still working, by its file ("C:\Windows\System32\dism.exe",
+// "DismHost.exe"; the Linux stand-in's name "sfc") and its own command line: one of the long
+// maintenance programs above with the same switch rules, DISM's helper DismHost (which also does
+// the work of PowerShell's Repair-WindowsImage) or Microsoft Defender's MpCmdRun. Whatever line
+// started it (`cmd /c dism ...`, `echo y | chkdsk D: /f`, a script), the time-out waits on while it
+// runs.
+bool isLongRunningProcess(const QString &programFile, const QString &commandLine);

@@ -1,5 +1,7 @@
 #include "exec/processtree.h"
 
+#include "exec/commandkind.h"
+
 #include <QFile>
 #include <QHash>
 #include <QObject>
@@ -488,6 +490,35 @@ bool kill(QProcess &process)
         endAllButWindowed(job, DWORD(process.processId()));
     process.kill();
     return true;
+}
+
+// Not yet sent on Windows: the caller ends the run at once, as before.
+bool interrupt(QProcess &)
+{
+    return false;
+}
+
+void endLeftovers(QProcess &process, Leftovers which)
+{
+    if (which == Leftovers::AllButUsers) {
+        if (HANDLE job = jobOf(process))
+            endAllButWindowed(job, 0);
+    }
+}
+
+bool runsLongProgram(QProcess &process)
+{
+    HANDLE job = jobOf(process);
+    if (!job)
+        return false;
+    bool known = false;
+    const QList<DWORD> ids = processIdsOf(job, &known);
+    const QHash<DWORD, ProcessEntry> entries = processEntries();
+    for (DWORD id : ids) {
+        if (isLongRunningProcess(entries.value(id).exeName, QString()))
+            return true;
+    }
+    return false;
 }
 
 void setFailingStepForTesting(std::optional<SetUpStep> step)

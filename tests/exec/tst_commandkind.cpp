@@ -15,6 +15,8 @@ private slots:
     void continuousPingNeedsBothSubstrings();
     void longMaintenanceProgramsAreNamedByTheirFirstWord_data();
     void longMaintenanceProgramsAreNamedByTheirFirstWord();
+    void runningLongProgramsAreNamedByTheirFile_data();
+    void runningLongProgramsAreNamedByTheirFile();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing_data();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing();
 };
@@ -138,6 +140,40 @@ void CommandKindTest::longMaintenanceProgramsAreNamedByTheirFirstWord()
     QFETCH(QString, line);
     QFETCH(bool, longRunning);
     QCOMPARE(isLongRunningProgram(line), longRunning);
+}
+
+void CommandKindTest::runningLongProgramsAreNamedByTheirFile_data()
+{
+    // What the time-out finds among a run's programs, whatever line started them.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<bool>("longRunning");
+
+    QTest::newRow("sfc by its full path")
+        << QStringLiteral("C:\\Windows\\System32\\sfc.exe")
+        << QStringLiteral("\"C:\\Windows\\System32\\sfc.exe\" /scannow") << true;
+    QTest::newRow("DismHost, any case") << QStringLiteral("DISMHOST.EXE") << QString() << true;
+    QTest::newRow("MpCmdRun in a folder with blanks")
+        << QStringLiteral("MpCmdRun.exe")
+        << QStringLiteral("\"C:\\Program Files\\Windows Defender\\MpCmdRun.exe\" -Scan -ScanType 2")
+        << true;
+    QTest::newRow("cipher /w") << QStringLiteral("cipher.exe") << QStringLiteral("cipher /w:D:\\")
+                               << true;
+    QTest::newRow("Linux stand-in")
+        << QStringLiteral("chkdsk") << QStringLiteral("/tmp/x/chkdsk 30") << true;
+    QTest::newRow("cipher /e") << QStringLiteral("cipher.exe") << QStringLiteral("cipher /e x")
+                               << false;
+    QTest::newRow("the interpreter that runs dism")
+        << QStringLiteral("cmd.exe") << QStringLiteral("cmd /c dism /online") << false;
+    QTest::newRow("longer name") << QStringLiteral("sfcx.exe") << QString() << false;
+}
+
+void CommandKindTest::runningLongProgramsAreNamedByTheirFile()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, commandLine);
+    QFETCH(bool, longRunning);
+    QCOMPARE(isLongRunningProcess(file, commandLine), longRunning);
 }
 
 void CommandKindTest::wmicLinesGetANoteOnlyWhereWmicIsMissing_data()

@@ -1,0 +1,139 @@
+// The interrupting stop's steps and the time-out's look at a run's programs, on real /bin/sh lines
+// and the programs they start. POSIX only; the Windows side runs in exec/tst_execution_win.cpp.
+#include "exec/processtree.h"
+#include "exec/shellcommand.h"
+#include "posixprocess.h"
+#include "testmain.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+// Generous for a loaded machine; a passing line takes milliseconds.
+constexpr int kWaitMs = 10000;
+// Stands in for the stop's grace: long enough for a shell to run its trap.
+constexpr int kGraceMs = 1000;
+
+// Starts `line` as a run is started and waits for its "ready".
+bool startRun(QProcess &process, const QString &line)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    ShellCommand::prepare(process, line);
+    if (!ProcessTree::start(process).isEmpty())
+        return false;
+    return QTest::qWaitFor(
+        [&process] {
+            process.waitForReadyRead(10);
+            return process.peek(64).startsWith("ready");
+        },
+        kWaitMs);
+}
+
+} // namespace
+
+class ProcessTreeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void interruptComesFirstAndLeftoversAreEnded_data();
+    void interruptComesFirstAndLeftoversAreEnded();
+    void longProgramIsFoundAmongTheRunsPrograms();
+};
+
+void ProcessTreeTest::interruptComesFirstAndLeftoversAreEnded_data()
+{
+    // "%1": a folder where a line leaves the id of a program that outlives the shell. "ready"
+    // comes from the program the shell waits for, once the shell has started it.
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("endsOnInterrupt");
+    QTest::addColumn<QByteArray>("output");
+
+    const QString waited = QStringLiteral("sh -c 'echo ready; exec sleep 30'");
+    // Like ping's statistics on Ctrl+C: what the program says comes before its end.
+    QTest::newRow("handles the interrupt") << QStringLiteral("trap 'echo summary; exit 3' INT; ") +
+                                                  waited + QStringLiteral("; echo no")
+                                           << true << QByteArray("ready\nsummary\n");
+    QTest::newRow("ignores the interrupt")
+        << QStringLiteral("trap '' INT; ") + waited + QStringLiteral("; echo no") << false
+        << QByteArray("ready\n");
+    // A background program that ignores the interrupt outlives the shell, which the interrupt
+    // ends: only ending the rest after the interpreter ends it.
+    QTest::newRow("background program outlives the shell")
+        << QStringLiteral("sh -c 'trap \"\" INT; echo $$ > %1/leftover.tmp; mv %1/leftover.tmp "
+                          "%1/leftover; exec sleep 30' & until [ -f %1/leftover ]; do sleep 0.01; "
+                          "done; ") +
+               waited
+        << true << QByteArray("ready\n");
+}
+
+void ProcessTreeTest::interruptComesFirstAndLeftoversAreEnded()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, endsOnInterrupt);
+    QFETCH(QByteArray, output);
+    QTemporaryDir files;
+    QVERIFY(files.isValid());
+    QProcess process;
+    QVERIFY(startRun(process, QString(line).replace(QLatin1String("%1"), files.path())));
+
+    QVERIFY(ProcessTree::interrupt(process));
+    QCOMPARE(process.waitForFinished(kGraceMs), endsOnInterrupt);
+    if (!endsOnInterrupt) {
+        QVERIFY(ProcessTree::kill(process));
+        QVERIFY(process.waitForFinished(kWaitMs));
+    }
+    QCOMPARE(process.readAll(), output);
+    // An ended interpreter is interrupted no more.
+    QVERIFY(!ProcessTree::interrupt(process));
+
+    const qint64 leftover = pidFromFile(files.filePath(QStringLiteral("leftover")));
+    if (leftover == 0)
+        return;
+    // No console here to close: a run that ended by itself keeps it.
+    ProcessTree::endLeftovers(process, ProcessTree::Leftovers::InRunsConsole);
+    QTest::qWait(100);
+    QVERIFY(!processEnded(leftover));
+    ProcessTree::endLeftovers(process, ProcessTree::Leftovers::AllButUsers);
+    QTRY_VERIFY_WITH_TIMEOUT(processEnded(leftover), kWaitMs);
+}
+
+void ProcessTreeTest::longProgramIsFoundAmongTheRunsPrograms()
+{
+    // Stand-ins named like long programs: `sleep` under another name, which the kernel reports
+    // as the program's name. "%1": their folder.
+    QTemporaryDir files;
+    QVERIFY(files.isValid());
+    for (const char *name : {"sfc", "chkdsk", "cipher"})
+        QVERIFY(QFile::link(QStringLiteral("/bin/sleep"), files.filePath(QLatin1String(name))));
+    const struct
+    {
+        const char *line;
+        bool longRunning;
+    } cases[] = {
+        {"echo ready; %1/sfc 30", true},
+        {"echo ready; sh -c '%1/sfc 30'", true},
+        {"echo ready; echo y | %1/chkdsk 30", true},
+        // Without /w: a cipher that ends at once.
+        {"echo ready; %1/cipher 30", false},
+        {"echo ready; sleep 30", false},
+    };
+    for (const auto &run : cases) {
+        const QString line =
+            QString::fromLatin1(run.line).replace(QLatin1String("%1"), files.path());
+        QProcess process;
+        QVERIFY2(startRun(process, line), run.line);
+        // Until the program runs under its name, after the shell's fork.
+        const bool found =
+            QTest::qWaitFor([&process] { return ProcessTree::runsLongProgram(process); },
+                            run.longRunning ? kWaitMs : 300);
+        QVERIFY2(found == run.longRunning, run.line);
+        QVERIFY(ProcessTree::kill(process));
+        QVERIFY(process.waitForFinished(kWaitMs));
+    }
+}
+
+QUILLWICK_TEST_MAIN(ProcessTreeTest)
+#include "tst_processtree.moc"
