@@ -116,6 +116,45 @@ bool systemShowsWindows()
 const QString kNoDisplay =
     QStringLiteral("Wine without an X display creates no windows (run it under Xvfb)");
 
+// Starts `line` as the pane starts a run (merged output, the process tree's start) and waits
+// until the run has written "ready".
+bool startRun(QProcess &process, const QString &line)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    ShellCommand::prepare(process, line);
+    if (!ProcessTree::start(process).isEmpty())
+        return false;
+    return QTest::qWaitFor(
+        [&process] {
+            process.waitForReadyRead(10);
+            return process.peek(1024).contains("ready");
+        },
+        kRunEndMs);
+}
+
+// Whether Wine's console host `host` shows its console's window; Windows names a program of the
+// console as the window's owner instead.
+bool consoleWindowShown(DWORD host)
+{
+    struct Search
+    {
+        DWORD host;
+        bool shown;
+    } search{host, false};
+    EnumWindows(
+        [](HWND window, LPARAM found) {
+            auto *search = reinterpret_cast<Search *>(found);
+            DWORD owner = 0;
+            wchar_t windowClass[32];
+            if (GetWindowThreadProcessId(window, &owner) && owner == search->host &&
+                GetClassNameW(window, windowClass, 32) && IsWindowVisible(window))
+                search->shown = true;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.shown;
+}
+
 } // namespace
 
 class ExecutionWinTest : public QObject
@@ -137,6 +176,10 @@ private slots:
     void replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void programsOfACommandThatEndedByItselfKeepRunning();
     void stopOrTimeOutAfterTheInterpreterEndedEndsNothing();
+    void interruptReachesTheProgramsOfTheRunsConsole_data();
+    void interruptReachesTheProgramsOfTheRunsConsole();
+    void consoleProgramsLeftInTheRunsConsoleEndAfterItsEnd();
+    void longProgramIsFoundWhateverTheLinesFirstWord();
     void standardInputIsClosed();
     void startFailureClosesTheRunAtOnce();
     void failedJobAssignmentOrResumeClosesTheRunAtOnce();
@@ -161,6 +204,9 @@ private:
 void ExecutionWinTest::initTestCase()
 {
     FreeConsole();
+    // As a launcher that starts the tool in a process group of its own leaves it: ignoring Ctrl+C,
+    // which every run would inherit and then could not be interrupted.
+    SetConsoleCtrlHandler(nullptr, TRUE);
     showsWindows = systemShowsWindows();
 }
 
@@ -322,6 +368,7 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("survivor");
     QTest::addColumn<bool>("refusing");
+    QTest::addColumn<bool>("kept");
     const auto writer = [](const char *name) {
         return QStringLiteral("\"%1\\") + QLatin1String(name) + QStringLiteral(".exe\" 1000") +
                QStringLiteral(" 78").repeated(30);
@@ -333,22 +380,26 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
         << QStringLiteral("start \"\" \"%1\" /hidden \"%2\" & ")
                    .arg(fixture("windowedfixture.exe"), QStringLiteral("%1\\window.txt")) +
                ended
-        << QStringLiteral("windowedfixture.exe") << false;
+        << QStringLiteral("windowedfixture.exe") << false << true;
     // Like mmc elevated by itself in a standard user's run: Wine has no integrity levels, so the
     // seam refuses the tool's look. Nothing else is spared: only ending the whole job would end it.
     QTest::newRow("program the tool may not look at")
         << QStringLiteral("start \"\" /b ") + writer("spared") + QStringLiteral(" & ") + ended
-        << QStringLiteral("spared.exe") << true;
+        << QStringLiteral("spared.exe") << true << true;
     // Wine's console host, like Windows Terminal (not there to try), shows no window naming it.
     QTest::newRow("console program in a console of its own")
         << QStringLiteral("start \"\" ") + writer("spared") + QStringLiteral(" & ") + ended
-        << QStringLiteral("spared.exe") << false;
+        << QStringLiteral("spared.exe") << false << true;
+    // `Start-Process -WindowStyle Hidden`: nobody sees that console, nothing else would end it.
+    QTest::newRow("console program in a hidden console of its own")
+        << QStringLiteral("start \"\" \"%1\\hidden.exe\" hidden \"%1\\window.txt\" & ") + ended
+        << QStringLiteral("hidden.exe") << false << false;
     // Like a Python Tk script: it keeps the run's console host, which serves its console.
     QTest::newRow("console program with a window")
         << QStringLiteral("start \"\" /b ") + ended +
                QStringLiteral(" & \"%1\" \"%2\"")
                    .arg(fixture("consolewindowfixture.exe"), QStringLiteral("%1\\window.txt"))
-        << QStringLiteral("consolewindowfixture.exe") << false;
+        << QStringLiteral("consolewindowfixture.exe") << false << true;
 }
 
 void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
@@ -356,13 +407,16 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
     QFETCH(QString, line);
     QFETCH(QString, survivor);
     QFETCH(bool, refusing);
-    // Consoles are told apart by their windows; Wine gives none without a display.
+    QFETCH(bool, kept);
+    // A console of its own is spared by its shown window; Wine gives none without a display.
     const bool ownConsole = QByteArray(QTest::currentDataTag()).contains("console of its own");
     const bool consoleWindow = survivor == QLatin1String("consolewindowfixture.exe");
     if ((ownConsole || consoleWindow) && !showsWindows)
         QSKIP(qPrintable(kNoDisplay));
     for (const char *copy : {"spared.exe", "ended.exe"})
         QVERIFY(QFile::copy(fixture("piecewriter.exe"), files->filePath(QLatin1String(copy))));
+    QVERIFY(
+        QFile::copy(fixture("consolefixture.exe"), files->filePath(QStringLiteral("hidden.exe"))));
     if (refusing)
         ProcessTree::setRefusesExaminingForTesting(
             [](quint32 id) { return processesNamed(L"spared.exe").contains(DWORD(id)); });
@@ -377,18 +431,23 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
         kRunEndMs));
     windowed << survivors;
     const auto shell = DWORD(ui->process()->processId());
-    // Until the window is up, or the console attached (its host is the sign under Wine).
-    if (line.contains(QLatin1String("window.txt")) || ownConsole)
+    // Until the window is up (or hidden), or the console's window shown: Wine's console host
+    // shows it some time after the program has started.
+    if (line.contains(QLatin1String("window.txt")))
+        (void)QTest::qWaitFor(
+            [&] { return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty(); },
+            5000);
+    else if (ownConsole)
         (void)QTest::qWaitFor(
             [&] {
-                return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty() ||
-                       (ownConsole && !processesNamed(L"conhost.exe", survivors.first()).isEmpty());
+                const QList<DWORD> hosts = processesNamed(L"conhost.exe", survivors.first());
+                return !hosts.isEmpty() && consoleWindowShown(hosts.first());
             },
             5000);
     QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(endings.first()), 5000);
-    QVERIFY(isRunning(survivors.first()));
+    QTRY_COMPARE_WITH_TIMEOUT(isRunning(survivors.first()), kept, 5000);
     if (consoleWindow) {
         const QList<DWORD> hosts = processesNamed(L"conhost.exe", shell);
         QCOMPARE(hosts.size(), 1);
@@ -465,6 +524,106 @@ void ExecutionWinTest::stopOrTimeOutAfterTheInterpreterEndedEndsNothing()
         QCOMPARE(started.size(), 1);
         QVERIFY(isRunning(started.first()));
         endProcess(started.first());
+    }
+}
+
+void ExecutionWinTest::interruptReachesTheProgramsOfTheRunsConsole_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("endsOnInterrupt");
+    QTest::newRow("handles Ctrl+C") << QStringLiteral("interrupt") << true;
+    QTest::newRow("ended by Ctrl+C") << QStringLiteral("default") << true;
+    QTest::newRow("ignores Ctrl+C") << QStringLiteral("ignore") << false;
+}
+
+void ExecutionWinTest::interruptReachesTheProgramsOfTheRunsConsole()
+{
+    // The Ctrl+C reaches this test process too, while it is attached to the run's console, and
+    // must not end it; the test started ignoring Ctrl+C itself (initTestCase), which the run must
+    // not inherit. Wine's cmd.exe ends at once on Ctrl+C, Windows' waits for its program, so the
+    // program is watched, not the interpreter, and writes into a file that outlives the pipe.
+    // What Wine cannot show: that no console the user may close is attached to (Wine's console
+    // hosts send no close events), and what real programs (ping, DISM) do on Ctrl+C.
+    QFETCH(QString, mode);
+    QFETCH(bool, endsOnInterrupt);
+    const QString output = files->filePath(QStringLiteral("output.txt"));
+    QProcess process;
+    QVERIFY(startRun(
+        process, QStringLiteral("echo ready & \"%1\" %2 > \"%3\"")
+                     .arg(fixture("consolefixture.exe"), mode, QDir::toNativeSeparators(output))));
+    QTRY_VERIFY_WITH_TIMEOUT(readReport(output).startsWith(QLatin1String("ready")), kRunEndMs);
+    const QList<DWORD> programs = processesNamed(L"consolefixture.exe", DWORD(process.processId()));
+    QCOMPARE(programs.size(), 1);
+    QVERIFY(ProcessTree::interrupt(process));
+    // The stop's grace, then the end of the rest.
+    QCOMPARE(QTest::qWaitFor([&] { return !isRunning(programs.first()); }, 3000), endsOnInterrupt);
+    if (!ProcessTree::kill(process))
+        ProcessTree::endLeftovers(process, ProcessTree::Leftovers::AllButUsers);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(programs.first()), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+    const QString said = readReport(output);
+    QCOMPARE(said.contains(QLatin1String("summary")), mode == QLatin1String("interrupt"));
+    QVERIFY2(!said.contains(QLatin1String("no interrupt")), qPrintable(said));
+    QVERIFY(!ProcessTree::interrupt(process));
+}
+
+void ExecutionWinTest::consoleProgramsLeftInTheRunsConsoleEndAfterItsEnd()
+{
+    // A command that ended by itself: what is still attached to its hidden console goes, as a
+    // closed console window would end it; a graphical program and a console program in a console
+    // of its own stay. Wine's `start` is a program of its own that ends at once, so the programs
+    // are found by name.
+    for (const char *copy : {"left.exe", "own.exe"})
+        QVERIFY(QFile::copy(fixture("consolefixture.exe"), files->filePath(QLatin1String(copy))));
+    const QString folder = QDir::toNativeSeparators(files->path());
+    const QString report = folder + QStringLiteral("\\window.txt");
+    QProcess process;
+    QVERIFY(startRun(
+        process,
+        QStringLiteral("start \"\" /b \"%1\\left.exe\" default & start \"\" \"%2\" \"%3\" & "
+                       "start \"\" \"%1\\own.exe\" default & echo ready")
+            .arg(folder, fixture("windowedfixture.exe"), report)));
+    QList<DWORD> left, own;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            left = processesNamed(L"left.exe");
+            own = processesNamed(L"own.exe");
+            // Wine starts the host of a new console after its program.
+            return !left.isEmpty() && !own.isEmpty() && !readReport(report).isEmpty() &&
+                   !processesNamed(L"conhost.exe", own.first()).isEmpty();
+        },
+        kRunEndMs));
+    windowed << own << readReport(report).section(QLatin1Char(' '), 1).toULong();
+    QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+
+    ProcessTree::endLeftovers(process, ProcessTree::Leftovers::InRunsConsole);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(left.first()), 5000);
+    QVERIFY(isRunning(own.first()));
+    QVERIFY(isRunning(windowed.last()));
+}
+
+void ExecutionWinTest::longProgramIsFoundWhateverTheLinesFirstWord()
+{
+    // Copies of the console fixture named like long programs, with their switches.
+    for (const char *copy : {"sfc.exe", "cipher.exe"})
+        QVERIFY(QFile::copy(fixture("consolefixture.exe"), files->filePath(QLatin1String(copy))));
+    const QString folder = QDir::toNativeSeparators(files->path());
+    const struct
+    {
+        const char *line;
+        bool longRunning;
+    } cases[] = {
+        {"\"%1\\sfc.exe\" default /scannow", true},
+        {"echo y | \"%1\\cipher.exe\" default /w:C:\\", true},
+        {"\"%1\\cipher.exe\" default /e", false},
+        {"echo ready & ping -n 30 127.0.0.1 > nul", false},
+    };
+    for (const auto &run : cases) {
+        QProcess process;
+        QVERIFY2(startRun(process, QString::fromLatin1(run.line).arg(folder)), run.line);
+        QVERIFY2(ProcessTree::runsLongProgram(process) == run.longRunning, run.line);
+        QVERIFY(ProcessTree::kill(process));
+        QVERIFY(process.waitForFinished(kRunEndMs));
     }
 }
 
