@@ -100,6 +100,61 @@ HANDLE createKillOnCloseJob()
     return job;
 }
 
+// Lets a child inherit only its own standard handles, none of the tool's other inheritable ones:
+// a pipe of the script that started the tool would otherwise stay open for as long as anything
+// the run started (`start notepad.exe`) runs. Made for one creation and kept until it is done.
+class StandardHandlesOnly
+{
+public:
+    StandardHandlesOnly() = default;
+    StandardHandlesOnly(const StandardHandlesOnly &) = delete;
+    StandardHandlesOnly &operator=(const StandardHandlesOnly &) = delete;
+    ~StandardHandlesOnly()
+    {
+        if (extended.lpAttributeList)
+            DeleteProcThreadAttributeList(extended.lpAttributeList);
+    }
+
+    void apply(QProcess::CreateProcessArguments *arguments)
+    {
+        const STARTUPINFOW &startup = *arguments->startupInfo;
+        if (!arguments->inheritHandles || !(startup.dwFlags & STARTF_USESTDHANDLES))
+            return;
+        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+            DWORD flags = 0;
+            // Only inheritable handles may be listed, each once.
+            if (handle && handle != INVALID_HANDLE_VALUE && GetHandleInformation(handle, &flags) &&
+                (flags & HANDLE_FLAG_INHERIT) &&
+                std::find(handles.cbegin(), handles.cend(), handle) == handles.cend())
+                handles.push_back(handle);
+        }
+        if (handles.empty()) {
+            arguments->inheritHandles = false;
+            return;
+        }
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        attributes.resize(size);
+        auto *list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+        if (!InitializeProcThreadAttributeList(list, 1, 0, &size))
+            return;
+        extended.lpAttributeList = list;
+        // Without the list the child would inherit everything, as before; it still runs.
+        if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
+                                       handles.size() * sizeof(HANDLE), nullptr, nullptr))
+            return;
+        extended.StartupInfo = startup;
+        extended.StartupInfo.cb = sizeof extended;
+        arguments->startupInfo = &extended.StartupInfo;
+        arguments->flags |= EXTENDED_STARTUPINFO_PRESENT;
+    }
+
+private:
+    std::vector<HANDLE> handles;
+    std::vector<char> attributes;
+    STARTUPINFOEXW extended = {};
+};
+
 // Puts the suspended child into a job of its own and lets it run; returns why that failed. A
 // test's failing step gets a handle that the system must refuse, so the real error path runs.
 QString joinJobAndResume(QProcess &process, const PROCESS_INFORMATION &created)
@@ -661,16 +716,19 @@ QString start(QProcess &process, QIODevice::OpenMode mode)
     // assignment, and that program would stay outside the job. QProcess creates the child with
     // the structure it hands to the modifier and keeps it, thread handle open, until the child
     // has ended, so the child's own thread is resumed through it.
-    // A modifier set before (the output pipe's) still applies.
+    // A modifier set before (the output pipe's) still applies; of the handles, only the standard
+    // ones it leaves are inherited.
     ignoresInterrupts();
     PROCESS_INFORMATION *created = nullptr;
+    StandardHandlesOnly inherited;
     const QProcess::CreateProcessArgumentModifier outer = process.createProcessArgumentsModifier();
     process.setCreateProcessArgumentsModifier(
-        [&created, &outer](QProcess::CreateProcessArguments *arguments) {
+        [&created, &inherited, &outer](QProcess::CreateProcessArguments *arguments) {
             if (outer)
                 outer(arguments);
             arguments->flags |= CREATE_SUSPENDED;
             created = arguments->processInformation;
+            inherited.apply(arguments);
         });
     process.start(mode);
     // The modifier refers to this call's variables.

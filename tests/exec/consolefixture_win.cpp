@@ -8,7 +8,9 @@
 //   ignore     it ignores Ctrl+C;
 //   default    Ctrl+C ends it, as it ends most programs;
 //   hidden F   it hides its console window, as `Start-Process -WindowStyle Hidden` starts a
-//              program, and writes "hidden <process id>" to file F instead of "ready".
+//              program, and writes "hidden <process id>" to file F instead of "ready";
+//   signal H   it sets the event whose handle value H (decimal) the test made inheritable, and
+//              ends at once, writing "signalled" if it inherited that handle.
 // Further arguments are not looked at: a copy named like a long program carries its switches.
 #include <windows.h>
 
@@ -50,6 +52,11 @@ int wmain(int argc, wchar_t **argv)
     if (argc < 2)
         return reportConsole();
     const wchar_t *mode = argv[1];
+    if (wcscmp(mode, L"signal") == 0 && argc > 2) {
+        auto *event = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(_wtoi64(argv[2])));
+        std::puts(SetEvent(event) ? "signalled" : "not signalled");
+        return 0;
+    }
     if (wcscmp(mode, L"interrupt") == 0)
         SetConsoleCtrlHandler(writeSummary, TRUE);
     else if (wcscmp(mode, L"ignore") == 0)

@@ -7,6 +7,7 @@
 // tools/windows.sh runs the tests under Xvfb; without a display the checks of windows are skipped.
 #include "exec/consoledecoder.h"
 #include "exec/elevation.h"
+#include "exec/outputflow.h"
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
@@ -180,6 +181,8 @@ private slots:
     void interruptReachesTheProgramsOfTheRunsConsole();
     void consoleProgramsLeftInTheRunsConsoleEndAfterItsEnd();
     void longProgramIsFoundWhateverTheLinesFirstWord();
+    void runInheritsOnlyItsStandardHandles();
+    void squattedPipeNamesAreTriedAgainThenOutputComesUnheld();
     void standardInputIsClosed();
     void startFailureClosesTheRunAtOnce();
     void failedJobAssignmentOrResumeClosesTheRunAtOnce();
@@ -226,6 +229,7 @@ void ExecutionWinTest::cleanup()
     ShellCommand::setProgramForTesting({});
     ProcessTree::setFailingStepForTesting(std::nullopt);
     ProcessTree::setRefusesExaminingForTesting({});
+    OutputFlow::setPipeNamePartsForTesting({});
     delete ui;
     ui = nullptr;
     delete window;
@@ -624,6 +628,67 @@ void ExecutionWinTest::longProgramIsFoundWhateverTheLinesFirstWord()
         QVERIFY2(ProcessTree::runsLongProgram(process) == run.longRunning, run.line);
         QVERIFY(ProcessTree::kill(process));
         QVERIFY(process.waitForFinished(kRunEndMs));
+    }
+}
+
+void ExecutionWinTest::runInheritsOnlyItsStandardHandles()
+{
+    // An inheritable handle of the tool, as a script's redirection leaves one; the fixture sets
+    // the event if it inherited it. more reads the run's standard input, which is inherited.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+    QVERIFY(event);
+    const auto closeEvent = qScopeGuard([event] { CloseHandle(event); });
+    const QString line = QStringLiteral("\"%1\" signal %2 & more")
+                             .arg(fixture("consolefixture.exe"))
+                             .arg(quintptr(event));
+    // Without the process tree (as a plain QProcess) every inheritable handle goes along: the
+    // fixture can tell.
+    for (const bool asRun : {false, true}) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        ShellCommand::prepare(process, line);
+        QByteArray output;
+        if (asRun) {
+            auto *flow = new OutputFlow(process);
+            connect(flow, &OutputFlow::readyRead, this, [&] { output += flow->read(); });
+            QVERIFY(ProcessTree::start(process).isEmpty());
+        } else {
+            process.start();
+        }
+        process.write("x\r\n");
+        process.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+        output += asRun ? OutputFlow::of(process)->read() : process.readAll();
+        QVERIFY2(output.contains(asRun ? "not signalled" : "signalled") && output.contains("x\r\n"),
+                 output.constData());
+        QCOMPARE(WaitForSingleObject(event, 0), asRun ? DWORD(WAIT_TIMEOUT) : WAIT_OBJECT_0);
+        ResetEvent(event);
+    }
+}
+
+void ExecutionWinTest::squattedPipeNamesAreTriedAgainThenOutputComesUnheld()
+{
+    // Another program took the name the output pipe would get.
+    HANDLE squatter = CreateNamedPipeW(L"\\\\.\\pipe\\quillwick-output-taken", PIPE_ACCESS_INBOUND,
+                                       PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    QVERIFY(squatter != INVALID_HANDLE_VALUE);
+    const auto closeSquatter = qScopeGuard([squatter] { CloseHandle(squatter); });
+    for (const bool anotherNameIsFree : {true, false}) {
+        OutputFlow::setPipeNamePartsForTesting(
+            anotherNameIsFree ? QStringList{QStringLiteral("taken"), QStringLiteral("free")}
+                              : QStringList{QStringLiteral("taken")});
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        ShellCommand::prepare(process, QStringLiteral("echo through"));
+        auto *flow = new OutputFlow(process);
+        QCOMPARE(flow->canHold(), anotherNameIsFree);
+        QByteArray output;
+        connect(flow, &OutputFlow::readyRead, this, [&] { output += flow->read(); });
+        QVERIFY(ProcessTree::start(process).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+        output += flow->read();
+        QCOMPARE(output, QByteArray("through\r\n"));
     }
 }
 
