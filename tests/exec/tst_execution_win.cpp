@@ -189,6 +189,8 @@ private slots:
     void detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone();
     void tokenQueryAnswers();
     void failedShellStartIsReportedAsFailure();
+    void restartCountsOnlyAnInstanceThatIsUp();
+    void substDriveIsHandedOverAsItsFolder();
 
 private:
     MainWindow *window = nullptr;
@@ -812,6 +814,45 @@ void ExecutionWinTest::failedShellStartIsReportedAsFailure()
     // Through the real ShellExecuteEx on its own thread; Wine has no UAC and asks no one.
     QVERIFY(!Elevation::restartElevated(QStringLiteral("C:/no/such/folder/quillwick.exe"),
                                         QDir::currentPath(), quintptr(window->winId())));
+}
+
+void ExecutionWinTest::restartCountsOnlyAnInstanceThatIsUp()
+{
+    // Through the real ShellExecuteEx; Wine has no UAC and starts the program as it is. A program
+    // that ends at once stands in for an instance that dies while loading (a missing DLL): the
+    // tool must not quit for it. One with a window stands in for an instance that came up.
+    if (!showsWindows)
+        QSKIP(qPrintable(kNoDisplay));
+    QVERIFY(!Elevation::restartElevated(fixture("consolefixture.exe"), files->path(),
+                                        quintptr(window->winId())));
+    const QList<DWORD> before = processesNamed(L"windowedfixture.exe");
+    QVERIFY(Elevation::restartElevated(fixture("windowedfixture.exe"), files->path(),
+                                       quintptr(window->winId())));
+    QList<DWORD> started = processesNamed(L"windowedfixture.exe");
+    for (DWORD old : before)
+        started.removeAll(old);
+    QCOMPARE(started.size(), 1);
+    windowed << started;
+    QVERIFY(isRunning(started.first()));
+}
+
+void ExecutionWinTest::substDriveIsHandedOverAsItsFolder()
+{
+    // As `subst Q: C:\windows` makes it, through the real QueryDosDevice (Wine keeps such a
+    // definition, though its files do not follow it). What Wine cannot show: that the elevated
+    // session indeed lacks the user's SUBST drives.
+    QVERIFY(DefineDosDeviceW(0, L"Q:", L"C:\\windows"));
+    const auto undefine =
+        qScopeGuard([] { DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr); });
+    QString handedOver;
+    Elevation::setRestartForTesting([&handedOver](const Elevation::RestartRequest &request) {
+        handedOver = request.directory;
+        return false;
+    });
+    const auto restoreRestart = qScopeGuard([] { Elevation::setRestartForTesting({}); });
+    QVERIFY(!Elevation::restartElevated(QStringLiteral("Q:/tools/Quillwick.exe"),
+                                        QStringLiteral("Q:/tools"), 0));
+    QCOMPARE(handedOver, QStringLiteral("C:\\windows\\tools"));
 }
 
 QUILLWICK_TEST_MAIN(ExecutionWinTest)
