@@ -112,3 +112,34 @@ bool isLongRunningProcess(const QString &programFile, const QString &commandLine
         program.chop(4);
     return isLongProgram(program, commandWords(commandLine), LongProgramNames::Running);
 }
+
+QString consoleReaderNote(const QString &commandLine)
+{
+    const QStringList words = commandWords(commandLine.toLower());
+    if (words.isEmpty())
+        return {};
+    QString program = words.first();
+    if (program.endsWith(QLatin1String(".exe")))
+        program.chop(4);
+    const auto has = [&words](QLatin1String word) { return words.contains(word); };
+    bool readsConsole = false;
+    if (program == QLatin1String("runas"))
+        readsConsole = !has(QLatin1String("/showtrustlevels")) && !has(QLatin1String("/?"));
+    else if (program == QLatin1String("timeout"))
+        readsConsole = !has(QLatin1String("/?"));
+    else if (program == QLatin1String("net") && words.size() > 3) {
+        // A lone "*" where the password goes: `net user name *`, `net use Z: \\server\share *`.
+        // In `net use * \\server\share` it picks the next free drive letter instead.
+        qsizetype passwordFrom = 0;
+        if (words.at(1) == QLatin1String("user"))
+            passwordFrom = 3;
+        // For net use, after the share: the word that starts with two backslashes.
+        else if (words.at(1) == QLatin1String("use"))
+            passwordFrom = words.indexOf(QRegularExpression(QStringLiteral("\\\\\\\\.*"))) + 1;
+        readsConsole = passwordFrom > 0 && words.indexOf(QLatin1String("*"), passwordFrom) >= 0;
+    }
+    if (!readsConsole)
+        return {};
+    return QStringLiteral("提示: 此程序只从控制台窗口读取按键或密码，无法在此输入；"
+                          "需要时请在命令提示符窗口中运行。\n");
+}

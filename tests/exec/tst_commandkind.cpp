@@ -17,6 +17,8 @@ private slots:
     void longMaintenanceProgramsAreNamedByTheirFirstWord();
     void runningLongProgramsAreNamedByTheirFile_data();
     void runningLongProgramsAreNamedByTheirFile();
+    void consoleReadersGetANote_data();
+    void consoleReadersGetANote();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing_data();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing();
 };
@@ -174,6 +176,41 @@ void CommandKindTest::runningLongProgramsAreNamedByTheirFile()
     QFETCH(QString, commandLine);
     QFETCH(bool, longRunning);
     QCOMPARE(isLongRunningProcess(file, commandLine), longRunning);
+}
+
+void CommandKindTest::consoleReadersGetANote_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("readsConsole");
+
+    QTest::newRow("runas") << QStringLiteral("runas /user:Administrator cmd") << true;
+    QTest::newRow("RUNAS.EXE") << QStringLiteral("RUNAS.EXE /user:admin \"mmc\"") << true;
+    QTest::newRow("runas /showtrustlevels") << QStringLiteral("runas /showtrustlevels") << false;
+    QTest::newRow("timeout") << QStringLiteral("timeout 5") << true;
+    QTest::newRow("timeout /nobreak") << QStringLiteral("timeout /t 5 /nobreak") << true;
+    QTest::newRow("timeout /?") << QStringLiteral("timeout /?") << false;
+    QTest::newRow("net user password prompt") << QStringLiteral("net user username *") << true;
+    QTest::newRow("net user with password")
+        << QStringLiteral("net user username password") << false;
+    QTest::newRow("net use password prompt")
+        << QStringLiteral("net use K: \\\\192.168.1.100\\share *") << true;
+    QTest::newRow("net use next free letter")
+        << QStringLiteral("net use * \\\\192.168.1.100\\share") << false;
+    // They read their standard input, which the pane writes.
+    QTest::newRow("choice") << QStringLiteral("choice /c yn") << false;
+    QTest::newRow("chkdsk") << QStringLiteral("chkdsk /f") << false;
+    QTest::newRow("later in a chain") << QStringLiteral("echo x & timeout 5") << false;
+}
+
+void CommandKindTest::consoleReadersGetANote()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, readsConsole);
+    const QString note = consoleReaderNote(line);
+    QCOMPARE(!note.isEmpty(), readsConsole);
+    if (readsConsole)
+        QCOMPARE(note, QStringLiteral("提示: 此程序只从控制台窗口读取按键或密码，无法在此输入；"
+                                      "需要时请在命令提示符窗口中运行。\n"));
 }
 
 void CommandKindTest::wmicLinesGetANoteOnlyWhereWmicIsMissing_data()
