@@ -12,6 +12,7 @@
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
 #include "piecewriterline.h"
+#include "readyrun.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -116,22 +117,6 @@ bool systemShowsWindows()
 
 const QString kNoDisplay =
     QStringLiteral("Wine without an X display creates no windows (run it under Xvfb)");
-
-// Starts `line` as the pane starts a run (merged output, the process tree's start) and waits
-// until the run has written "ready".
-bool startRun(QProcess &process, const QString &line)
-{
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    ShellCommand::prepare(process, line);
-    if (!ProcessTree::start(process).isEmpty())
-        return false;
-    return QTest::qWaitFor(
-        [&process] {
-            process.waitForReadyRead(10);
-            return process.peek(1024).contains("ready");
-        },
-        kRunEndMs);
-}
 
 // Whether Wine's console host `host` shows its console's window; Windows names a program of the
 // console as the window's owner instead.
@@ -554,9 +539,11 @@ void ExecutionWinTest::interruptReachesTheProgramsOfTheRunsConsole()
     QFETCH(bool, endsOnInterrupt);
     const QString output = files->filePath(QStringLiteral("output.txt"));
     QProcess process;
-    QVERIFY(startRun(
-        process, QStringLiteral("echo ready & \"%1\" %2 > \"%3\"")
-                     .arg(fixture("consolefixture.exe"), mode, QDir::toNativeSeparators(output))));
+    QVERIFY(startReadyRun(
+        process,
+        QStringLiteral("echo ready & \"%1\" %2 > \"%3\"")
+            .arg(fixture("consolefixture.exe"), mode, QDir::toNativeSeparators(output)),
+        kRunEndMs));
     QTRY_VERIFY_WITH_TIMEOUT(readReport(output).startsWith(QLatin1String("ready")), kRunEndMs);
     const QList<DWORD> programs = processesNamed(L"consolefixture.exe", DWORD(process.processId()));
     QCOMPARE(programs.size(), 1);
@@ -584,11 +571,12 @@ void ExecutionWinTest::consoleProgramsLeftInTheRunsConsoleEndAfterItsEnd()
     const QString folder = QDir::toNativeSeparators(files->path());
     const QString report = folder + QStringLiteral("\\window.txt");
     QProcess process;
-    QVERIFY(startRun(
+    QVERIFY(startReadyRun(
         process,
         QStringLiteral("start \"\" /b \"%1\\left.exe\" default & start \"\" \"%2\" \"%3\" & "
                        "start \"\" \"%1\\own.exe\" default & echo ready")
-            .arg(folder, fixture("windowedfixture.exe"), report)));
+            .arg(folder, fixture("windowedfixture.exe"), report),
+        kRunEndMs));
     QList<DWORD> left, own;
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -626,7 +614,8 @@ void ExecutionWinTest::longProgramIsFoundWhateverTheLinesFirstWord()
     };
     for (const auto &run : cases) {
         QProcess process;
-        QVERIFY2(startRun(process, QString::fromLatin1(run.line).arg(folder)), run.line);
+        QVERIFY2(startReadyRun(process, QString::fromLatin1(run.line).arg(folder), kRunEndMs),
+                 run.line);
         QVERIFY2(ProcessTree::runsLongProgram(process) == run.longRunning, run.line);
         QVERIFY(ProcessTree::kill(process));
         QVERIFY(process.waitForFinished(kRunEndMs));

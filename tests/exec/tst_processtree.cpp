@@ -1,8 +1,8 @@
 // The interrupting stop's steps and the time-out's look at a run's programs, on real /bin/sh lines
 // and the programs they start. POSIX only; the Windows side runs in exec/tst_execution_win.cpp.
 #include "exec/processtree.h"
-#include "exec/shellcommand.h"
 #include "posixprocess.h"
+#include "readyrun.h"
 #include "testmain.h"
 
 #include <QFile>
@@ -15,21 +15,6 @@ namespace {
 constexpr int kWaitMs = 10000;
 // Stands in for the stop's grace: long enough for a shell to run its trap.
 constexpr int kGraceMs = 1000;
-
-// Starts `line` as a run is started and waits for its "ready".
-bool startRun(QProcess &process, const QString &line)
-{
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    ShellCommand::prepare(process, line);
-    if (!ProcessTree::start(process).isEmpty())
-        return false;
-    return QTest::qWaitFor(
-        [&process] {
-            process.waitForReadyRead(10);
-            return process.peek(64).startsWith("ready");
-        },
-        kWaitMs);
-}
 
 } // namespace
 
@@ -77,7 +62,8 @@ void ProcessTreeTest::interruptComesFirstAndLeftoversAreEnded()
     QTemporaryDir files;
     QVERIFY(files.isValid());
     QProcess process;
-    QVERIFY(startRun(process, QString(line).replace(QLatin1String("%1"), files.path())));
+    QVERIFY(
+        startReadyRun(process, QString(line).replace(QLatin1String("%1"), files.path()), kWaitMs));
 
     QVERIFY(ProcessTree::interrupt(process));
     QCOMPARE(process.waitForFinished(kGraceMs), endsOnInterrupt);
@@ -124,7 +110,7 @@ void ProcessTreeTest::longProgramIsFoundAmongTheRunsPrograms()
         const QString line =
             QString::fromLatin1(run.line).replace(QLatin1String("%1"), files.path());
         QProcess process;
-        QVERIFY2(startRun(process, line), run.line);
+        QVERIFY2(startReadyRun(process, line, kWaitMs), run.line);
         // Until the program runs under its name, after the shell's fork.
         const bool found =
             QTest::qWaitFor([&process] { return ProcessTree::runsLongProgram(process); },
