@@ -118,27 +118,20 @@ bool systemShowsWindows()
 const QString kNoDisplay =
     QStringLiteral("Wine without an X display creates no windows (run it under Xvfb)");
 
-// Whether Wine's console host `host` shows its console's window; Windows names a program of the
-// console as the window's owner instead.
-bool consoleWindowShown(DWORD host)
+// Whether process `id` shows a window: under Wine a console host shows its console's window.
+bool showsWindow(DWORD id)
 {
-    struct Search
-    {
-        DWORD host;
-        bool shown;
-    } search{host, false};
+    std::pair<DWORD, bool> search{id, false};
     EnumWindows(
         [](HWND window, LPARAM found) {
-            auto *search = reinterpret_cast<Search *>(found);
+            auto *search = reinterpret_cast<std::pair<DWORD, bool> *>(found);
             DWORD owner = 0;
-            wchar_t windowClass[32];
-            if (GetWindowThreadProcessId(window, &owner) && owner == search->host &&
-                GetClassNameW(window, windowClass, 32) && IsWindowVisible(window))
-                search->shown = true;
+            if (IsWindowVisible(window) && GetWindowThreadProcessId(window, &owner))
+                search->second |= owner == search->first;
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
-    return search.shown;
+    return search.second;
 }
 
 } // namespace
@@ -432,7 +425,7 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
         (void)QTest::qWaitFor(
             [&] {
                 const QList<DWORD> hosts = processesNamed(L"conhost.exe", survivors.first());
-                return !hosts.isEmpty() && consoleWindowShown(hosts.first());
+                return !hosts.isEmpty() && showsWindow(hosts.first());
             },
             5000);
     QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
@@ -831,16 +824,8 @@ void ExecutionWinTest::substDriveIsHandedOverAsItsFolder()
     // definition, though its files do not follow it). What Wine cannot show: that the elevated
     // session indeed lacks the user's SUBST drives.
     QVERIFY(DefineDosDeviceW(0, L"Q:", L"C:\\windows"));
-    const auto undefine =
-        qScopeGuard([] { DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr); });
-    QString handedOver;
-    Elevation::setRestartForTesting([&handedOver](const Elevation::RestartRequest &request) {
-        handedOver = request.directory;
-        return false;
-    });
-    const auto restoreRestart = qScopeGuard([] { Elevation::setRestartForTesting({}); });
-    QVERIFY(!Elevation::restartElevated(QStringLiteral("Q:/tools/Quillwick.exe"),
-                                        QStringLiteral("Q:/tools"), 0));
+    const QString handedOver = Elevation::elevatedSessionForm(QStringLiteral("Q:\\tools"));
+    DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
     QCOMPARE(handedOver, QStringLiteral("C:\\windows\\tools"));
 }
 
