@@ -25,33 +25,38 @@ class ProcessTreeTest : public QObject
 private slots:
     void interruptComesFirstAndLeftoversAreEnded_data();
     void interruptComesFirstAndLeftoversAreEnded();
-    void longProgramIsFoundAmongTheRunsPrograms();
 };
 
 void ProcessTreeTest::interruptComesFirstAndLeftoversAreEnded_data()
 {
-    // "%1": a folder where a line leaves the id of a program that outlives the shell. "ready"
-    // comes from the program the shell waits for, once the shell has started it.
+    // "%1": a folder where a line leaves the id of a program that outlives the shell, with
+    // stand-ins named like long programs (`sleep` under another name, which the kernel reports
+    // as the program's name). "ready" comes from the program the shell waits for, once the shell
+    // has started it.
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("endsOnInterrupt");
     QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<bool>("longRunning");
 
-    const QString waited = QStringLiteral("sh -c 'echo ready; exec sleep 30'");
+    const auto waited = [](const char *program) {
+        return QStringLiteral("sh -c 'echo ready; exec %1 30'").arg(QLatin1String(program));
+    };
     // Like ping's statistics on Ctrl+C: what the program says comes before its end.
-    QTest::newRow("handles the interrupt") << QStringLiteral("trap 'echo summary; exit 3' INT; ") +
-                                                  waited + QStringLiteral("; echo no")
-                                           << true << QByteArray("ready\nsummary\n");
+    QTest::newRow("handles the interrupt")
+        << QStringLiteral("trap 'echo summary; exit 3' INT; echo y | ") + waited("%1/chkdsk") +
+               QStringLiteral("; echo no")
+        << true << QByteArray("ready\nsummary\n") << true;
     QTest::newRow("ignores the interrupt")
-        << QStringLiteral("trap '' INT; ") + waited + QStringLiteral("; echo no") << false
-        << QByteArray("ready\n");
+        << QStringLiteral("trap '' INT; ") + waited("sleep") + QStringLiteral("; echo no") << false
+        << QByteArray("ready\n") << false;
     // A background program that ignores the interrupt outlives the shell, which the interrupt
-    // ends: only ending the rest after the interpreter ends it.
+    // ends: only ending the rest after the interpreter ends it. A cipher without /w is not long.
     QTest::newRow("background program outlives the shell")
         << QStringLiteral("sh -c 'trap \"\" INT; echo $$ > %1/leftover.tmp; mv %1/leftover.tmp "
                           "%1/leftover; exec sleep 30' & until [ -f %1/leftover ]; do sleep 0.01; "
                           "done; ") +
-               waited
-        << true << QByteArray("ready\n");
+               waited("%1/cipher")
+        << true << QByteArray("ready\n") << false;
 }
 
 void ProcessTreeTest::interruptComesFirstAndLeftoversAreEnded()
@@ -59,11 +64,18 @@ void ProcessTreeTest::interruptComesFirstAndLeftoversAreEnded()
     QFETCH(QString, line);
     QFETCH(bool, endsOnInterrupt);
     QFETCH(QByteArray, output);
+    QFETCH(bool, longRunning);
     QTemporaryDir files;
     QVERIFY(files.isValid());
+    for (const char *name : {"chkdsk", "cipher"})
+        QVERIFY(QFile::link(QStringLiteral("/bin/sleep"), files.filePath(QLatin1String(name))));
     QProcess process;
     QVERIFY(
         startReadyRun(process, QString(line).replace(QLatin1String("%1"), files.path()), kWaitMs));
+    // Once the shell's child runs under its program's name.
+    QCOMPARE(QTest::qWaitFor([&process] { return ProcessTree::runsLongProgram(process); },
+                             longRunning ? kWaitMs : 200),
+             longRunning);
 
     QVERIFY(ProcessTree::interrupt(process));
     QCOMPARE(process.waitForFinished(kGraceMs), endsOnInterrupt);
@@ -84,39 +96,6 @@ void ProcessTreeTest::interruptComesFirstAndLeftoversAreEnded()
     QVERIFY(!processEnded(leftover));
     ProcessTree::endLeftovers(process, ProcessTree::Leftovers::AllButUsers);
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(leftover), kWaitMs);
-}
-
-void ProcessTreeTest::longProgramIsFoundAmongTheRunsPrograms()
-{
-    // Stand-ins named like long programs: `sleep` under another name, which the kernel reports
-    // as the program's name. "%1": their folder.
-    QTemporaryDir files;
-    QVERIFY(files.isValid());
-    for (const char *name : {"chkdsk", "cipher"})
-        QVERIFY(QFile::link(QStringLiteral("/bin/sleep"), files.filePath(QLatin1String(name))));
-    const struct
-    {
-        const char *line;
-        bool longRunning;
-    } cases[] = {
-        {"echo ready; echo y | %1/chkdsk 30", true},
-        // Without /w: a cipher that ends at once.
-        {"echo ready; %1/cipher 30", false},
-        {"echo ready; sleep 30", false},
-    };
-    for (const auto &run : cases) {
-        const QString line =
-            QString::fromLatin1(run.line).replace(QLatin1String("%1"), files.path());
-        QProcess process;
-        QVERIFY2(startReadyRun(process, line, kWaitMs), run.line);
-        // Until the program runs under its name, after the shell's fork.
-        const bool found =
-            QTest::qWaitFor([&process] { return ProcessTree::runsLongProgram(process); },
-                            run.longRunning ? kWaitMs : 300);
-        QVERIFY2(found == run.longRunning, run.line);
-        QVERIFY(ProcessTree::kill(process));
-        QVERIFY(process.waitForFinished(kWaitMs));
-    }
 }
 
 QUILLWICK_TEST_MAIN(ProcessTreeTest)
