@@ -44,7 +44,16 @@ if(QUILLWICK_MAKENSIS)
     set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/src/resources/ostrid.ico)
     set(CPACK_NSIS_MUI_UNIICON ${CMAKE_SOURCE_DIR}/src/resources/ostrid.ico)
     set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-    set(CPACK_PACKAGE_EXECUTABLES Quillwick Quillwick)
+    # The Start-menu shortcut, to Quillwick.exe beside the uninstaller, starts Quillwick in the
+    # user's profile folder, as a console window opens there: relative command lines (dir,
+    # takeown /f *.txt) then act on the user's files, not on the program folder. NSIS takes a
+    # shortcut's working folder from $OUTDIR, set here without creating anything; Windows expands
+    # the variable when the shortcut starts. (CPACK_PACKAGE_EXECUTABLES would point into bin\.)
+    set(CPACK_NSIS_CREATE_ICONS_EXTRA
+        "  StrCpy $OUTDIR '%USERPROFILE%'
+  CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\Quillwick.lnk' '$INSTDIR\\Quillwick.exe'
+  SetOutPath '$INSTDIR'")
+    set(CPACK_NSIS_DELETE_ICONS_EXTRA "  Delete '$SMPROGRAMS\\$MUI_TEMP\\Quillwick.lnk'")
 endif()
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-options.cmake)
 set(CPACK_STRIP_FILES ON)

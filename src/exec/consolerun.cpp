@@ -16,6 +16,10 @@ namespace {
 
 // How long the child must be quiet before a line without an end is shown as it reads so far.
 constexpr int kQuietMs = 50;
+// How long an interrupted run may take to end by itself; a long maintenance program rolls its
+// work back first (DISM), which takes longer.
+constexpr int kGraceMs = 2000;
+constexpr int kLongGraceMs = 30000;
 
 } // namespace
 
@@ -29,6 +33,11 @@ ConsoleRun::ConsoleRun(const QString &commandLine, const Settings &settings, QOb
     idleTimer.setSingleShot(true);
     quietTimer.setSingleShot(true);
     quietTimer.setInterval(kQuietMs);
+    graceTimer.setSingleShot(true);
+    connect(&graceTimer, &QTimer::timeout, this, [this] {
+        if (isOpen())
+            endNow(timedOut ? timedOut : stoppedByUser);
+    });
     connect(&quietTimer, &QTimer::timeout, this, [this] {
         if (const QString line = consoleDecoder.undecidedText(); !line.isEmpty() && provisional)
             provisional(line);
@@ -46,8 +55,11 @@ void ConsoleRun::start()
 {
     child = new QProcess(this);
     child->setProcessChannelMode(QProcess::MergedChannels);
-    ShellCommand::prepare(*child, commandLine);
+    startNotes = ShellCommand::prepare(*child, commandLine);
     auto *flow = new OutputFlow(*child);
+    if (!flow->canHold())
+        startNotes += RunText::unheldOutputNote();
+    startNotes += consoleReaderNote(commandLine);
     connect(flow, &OutputFlow::readyRead, this, [this] { readOutput(); });
     connect(child, &QProcess::finished, this, [this](int exitCode) { onFinished(exitCode); });
     connect(child, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -155,7 +167,12 @@ void ConsoleRun::onFinished(int exitCode)
 {
     if (hasEnded() || failed)
         return;
+    graceTimer.stop();
     readOutput();
+    // What an interrupted command left running is ended as a stop ends it; a command that ended
+    // by itself loses what a console window's close would have ended, and keeps the rest.
+    ProcessTree::endLeftovers(*child, interrupting ? ProcessTree::Leftovers::AllButUsers
+                                                   : ProcessTree::Leftovers::InRunsConsole);
     reportEnd(exitCode);
 }
 
@@ -186,33 +203,80 @@ void ConsoleRun::failToStart(const QString &reason)
         startFailed(reason);
 }
 
+bool ConsoleRun::isOpen() const
+{
+    return child && !hasEnded() && !failed && child->state() != QProcess::NotRunning;
+}
+
 // A stop or time-out that comes when the interpreter has already ended by itself ends nothing,
-// and the run closes as a normal end when QProcess reports it.
+// and the run closes as a normal end when QProcess reports it. Otherwise the run first gets the
+// console's interrupt, as Ctrl+C in a console window: ping prints its statistics, DISM rolls its
+// work back, a program removes its temporary files. What has not ended after the grace is ended.
+bool ConsoleRun::interrupt(bool &flag)
+{
+    if (!ProcessTree::interrupt(*child))
+        return endNow(flag);
+    flag = true;
+    interrupting = true;
+    idleTimer.stop();
+    const bool longWork = runGuard == Guard::LongProgram || ProcessTree::runsLongProgram(*child);
+    graceTimer.start(longWork ? kLongGraceMs : kGraceMs);
+    return true;
+}
+
+bool ConsoleRun::endNow(bool &flag)
+{
+    graceTimer.stop();
+    if (ProcessTree::kill(*child)) {
+        flag = true;
+        return true;
+    }
+    // The interpreter is gone; an interrupted one may have left programs behind.
+    if (interrupting)
+        ProcessTree::endLeftovers(*child, ProcessTree::Leftovers::AllButUsers);
+    return false;
+}
+
 bool ConsoleRun::stop()
 {
-    if (!child || hasEnded() || child->state() == QProcess::NotRunning)
+    if (!isOpen())
         return false;
-    if (ProcessTree::kill(*child))
-        stoppedByUser = true;
+    // A second stop during the grace ends the rest at once.
+    if (interrupting)
+        endNow(stoppedByUser);
+    else
+        interrupt(stoppedByUser);
     return true;
 }
 
 void ConsoleRun::timeOut()
 {
-    if (!child || hasEnded() || child->state() == QProcess::NotRunning)
+    if (!isOpen() || interrupting)
         return;
-    if (ProcessTree::kill(*child))
-        timedOut = true;
+    // Long work whatever the line's first word (`cmd /c dism ...`, a script that runs sfc): the
+    // count starts again while such a program runs.
+    if (ProcessTree::runsLongProgram(*child)) {
+        idleTimer.start(settings.timeoutMs);
+        return;
+    }
+    interrupt(timedOut);
 }
 
 void ConsoleRun::endWithin(int waitMs)
 {
     if (!child || hasEnded() || failed)
         return;
-    if (ProcessTree::kill(*child))
+    // The interrupt first, then the end, within the wait; the child's end is delivered inside
+    // it, with the last of its output.
+    if (isOpen() && !interrupting && ProcessTree::interrupt(*child)) {
         stoppedByUser = true;
-    // The child's end is delivered inside the wait, with the last of its output.
-    child->waitForFinished(waitMs);
+        interrupting = true;
+        child->waitForFinished(waitMs / 2);
+    }
+    if (!hasEnded()) {
+        endNow(stoppedByUser);
+        child->waitForFinished(waitMs / 2);
+    }
     if (!hasEnded()) {
         stoppedByUser = true;
         reportEnd(0);
@@ -226,10 +290,16 @@ void ConsoleRun::abandon(int waitMs)
     ended = nullptr;
     startFailed = nullptr;
     idleTimer.stop();
+    graceTimer.stop();
     if (!child || child->state() == QProcess::NotRunning)
         return;
     // Its last output and end must not reach what is being destroyed.
     disconnect(child, nullptr, this, nullptr);
-    ProcessTree::kill(*child);
-    child->waitForFinished(waitMs);
+    if (!interrupting && ProcessTree::interrupt(*child))
+        child->waitForFinished(waitMs / 2);
+    if (child->state() != QProcess::NotRunning)
+        ProcessTree::kill(*child);
+    else
+        ProcessTree::endLeftovers(*child, ProcessTree::Leftovers::AllButUsers);
+    child->waitForFinished(waitMs / 2);
 }

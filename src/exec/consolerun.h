@@ -58,6 +58,9 @@ public:
     // Starts the child. A failure may be reported before this returns.
     void start();
     Guard guard() const { return runGuard; }
+    // Lines for the pane after the run's notice: where the run works when that is not where the
+    // tool was started, output that cannot be held back, a program the pane cannot type into.
+    QString notes() const { return startNotes; }
 
     // While held, nothing more is read from the child, which then waits at its full pipe.
     void hold();
@@ -70,16 +73,18 @@ public:
     void sendLine(const QString &line);
     void endInput(const QString &typed);
 
-    // The user's stop. False when there is no child left to stop: the run never started, or it
-    // has ended and reported so.
+    // The user's stop: the console's interrupt (Ctrl+C) first, and what has not ended after a
+    // grace is ended; a second stop during the grace ends it at once. False when there is no
+    // child left to stop: the run never started, or it has ended and reported so.
     bool stop();
-    // The time-out: ends the child as a stop does, and says so in the end message.
+    // The time-out: as a stop, and said so in the end message; but while a long maintenance
+    // program of the run works, the count starts again.
     void timeOut();
-    // For a run that the next one replaces: ends the child and waits at most `waitMs` for it; its
+    // For a run that the next one replaces: interrupts and ends the child within `waitMs`; its
     // end is reported inside the wait, or, if it does not come, as a stop right after it.
     void endWithin(int waitMs);
-    // For a window that goes away: nothing more is reported; the child is ended and waited for at
-    // most `waitMs`.
+    // For a window that goes away: nothing more is reported; the child is interrupted and ended
+    // within `waitMs`.
     void abandon(int waitMs);
 
     bool hasEnded() const { return ending.has_value(); }
@@ -104,6 +109,10 @@ private:
     void onFinished(int exitCode);
     void reportEnd(int exitCode);
     void failToStart(const QString &reason);
+    bool isOpen() const;
+    // Both set `flag` (stoppedByUser or timedOut) when they reached the child.
+    bool interrupt(bool &flag);
+    bool endNow(bool &flag);
 
     const QString commandLine;
     const Settings settings;
@@ -111,6 +120,10 @@ private:
     QTimer idleTimer;
     // Runs while the child is quiet; see provisional.
     QTimer quietTimer;
+    // The grace of an interrupted run.
+    QTimer graceTimer;
+    bool interrupting = false;
+    QString startNotes;
     Guard runGuard = Guard::IdleTimeOut;
     bool timedOut = false;
     bool stoppedByUser = false;

@@ -28,6 +28,12 @@ std::function<QString(const QString &)> &connectionOverride()
     return connection;
 }
 
+std::function<QString(const QString &)> &substitutionOverride()
+{
+    static std::function<QString(const QString &)> substitution;
+    return substitution;
+}
+
 bool isDriveLetter(QChar c)
 {
     return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
@@ -67,28 +73,40 @@ bool isElevated()
     return queryElevation().value_or(false);
 }
 
-QString networkForm(const QString &nativePath)
+QString elevatedSessionForm(const QString &nativePath)
 {
-    // Only "X:\..." and "X:" itself; "X:relative" names no fixed folder.
-    if (nativePath.size() < 2 || !isDriveLetter(nativePath.at(0)) ||
-        nativePath.at(1) != QLatin1Char(':') ||
-        (nativePath.size() > 2 && nativePath.at(2) != QLatin1Char('\\')))
-        return nativePath;
-    const QString drive = nativePath.left(2);
-    const auto &fake = connectionOverride();
-    QString share = fake ? fake(drive) : Platform::driveConnection(drive);
-    if (share.isEmpty())
-        return nativePath;
-    while (share.endsWith(QLatin1Char('\\')))
-        share.chop(1);
-    const QString rest = nativePath.mid(2);
-    return share + (rest.isEmpty() ? QStringLiteral("\\") : rest);
+    QString path = nativePath;
+    // A SUBST drive may stand for a folder on another such drive; never more than the letters.
+    for (int depth = 0; depth < 26; ++depth) {
+        // Only "X:\..." and "X:" itself; "X:relative" names no fixed folder.
+        if (path.size() < 2 || !isDriveLetter(path.at(0)) || path.at(1) != QLatin1Char(':') ||
+            (path.size() > 2 && path.at(2) != QLatin1Char('\\')))
+            return path;
+        const QString drive = path.left(2);
+        const QString rest = path.mid(2);
+        const auto &substitutionFake = substitutionOverride();
+        QString folder =
+            substitutionFake ? substitutionFake(drive) : Platform::driveSubstitution(drive);
+        const bool substituted = !folder.isEmpty();
+        if (!substituted) {
+            const auto &connectionFake = connectionOverride();
+            folder = connectionFake ? connectionFake(drive) : Platform::driveConnection(drive);
+        }
+        if (folder.isEmpty())
+            return path;
+        while (folder.endsWith(QLatin1Char('\\')))
+            folder.chop(1);
+        path = folder + (rest.isEmpty() ? QStringLiteral("\\") : rest);
+        if (!substituted)
+            return path;
+    }
+    return path;
 }
 
 bool restartElevated(const QString &executable, const QString &directory, quintptr ownerWindow)
 {
-    const RestartRequest request{networkForm(Platform::nativePath(executable)),
-                                 networkForm(Platform::nativePath(directory)), ownerWindow};
+    const RestartRequest request{elevatedSessionForm(Platform::nativePath(executable)),
+                                 elevatedSessionForm(Platform::nativePath(directory)), ownerWindow};
     if (const auto &restart = restartOverride())
         return restart(request);
     return startElevatedAndWait(request);
@@ -107,6 +125,11 @@ void setRestartForTesting(std::function<bool(const RestartRequest &)> restart)
 void setDriveConnectionForTesting(std::function<QString(const QString &)> connection)
 {
     connectionOverride() = std::move(connection);
+}
+
+void setDriveSubstitutionForTesting(std::function<QString(const QString &)> substitution)
+{
+    substitutionOverride() = std::move(substitution);
 }
 
 } // namespace Elevation

@@ -23,6 +23,11 @@ QString driveConnection(const QString &)
     return {};
 }
 
+QString driveSubstitution(const QString &)
+{
+    return {};
+}
+
 bool startElevated(const RestartRequest &request)
 {
     // pkexec clears the environment; the new instance needs the display to show its window.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,39 @@ QString driveConnection(const QString &drive)
     return QString::fromWCharArray(remote.data());
 }
 
+QString driveSubstitution(const QString &drive)
+{
+    // A SUBST drive names the folder it stands for, "\??\C:\work" or "\??\UNC\server\share";
+    // other drives name a device.
+    wchar_t target[MAX_PATH * 2];
+    if (!QueryDosDeviceW(reinterpret_cast<const wchar_t *>(drive.utf16()), target,
+                         DWORD(std::size(target))))
+        return {};
+    const QString folder = QString::fromWCharArray(target);
+    const QLatin1String prefix("\\??\\");
+    if (!folder.startsWith(prefix))
+        return {};
+    const QString path = folder.mid(prefix.size());
+    if (path.startsWith(QLatin1String("UNC\\"), Qt::CaseInsensitive))
+        return QStringLiteral("\\") + path.mid(3);
+    return path;
+}
+
+// Whether the started instance is up: it has become idle, waiting for input with its window
+// shown, or it has run for a moment without ending. An instance that dies while loading (a
+// missing DLL, a crash) is not, and the tool stays. Where the system does not let the tool wait
+// on the new instance, only its start is known, as before.
+bool isUp(HANDLE process)
+{
+    constexpr DWORD kIdleWaitMs = 15000;
+    constexpr DWORD kMomentMs = 1500;
+    if (!process)
+        return true;
+    if (WaitForInputIdle(process, kIdleWaitMs) == 0)
+        return WaitForSingleObject(process, 0) != WAIT_OBJECT_0;
+    return WaitForSingleObject(process, kMomentMs) != WAIT_OBJECT_0;
+}
+
 bool startElevated(const RestartRequest &request)
 {
     // The shell may hand the start to extensions that use COM.
@@ -61,7 +95,7 @@ bool startElevated(const RestartRequest &request)
     info.cbSize = sizeof info;
     // The call returns only once the start is done, or declined, and shows no error box of its
     // own: the tool says itself that the restart failed.
-    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
     // The consent prompt comes to the front only for the window the user is working in; without
     // one it may just flash in the taskbar.
     info.hwnd = reinterpret_cast<HWND>(request.ownerWindow);
@@ -74,9 +108,14 @@ bool startElevated(const RestartRequest &request)
     info.nShow = SW_SHOWNORMAL;
     // The new instance may then put its window in front of this one, which quits.
     AllowSetForegroundWindow(ASFW_ANY);
-    const bool started = ShellExecuteExW(&info) != FALSE;
+    bool started = ShellExecuteExW(&info) != FALSE;
     if (SUCCEEDED(com))
         CoUninitialize();
+    if (started) {
+        started = isUp(info.hProcess);
+        if (info.hProcess)
+            CloseHandle(info.hProcess);
+    }
     return started;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QStringList>
 
 class QProcess;
 
@@ -29,6 +30,14 @@ public:
     void hold();
     // Reads on, including what arrived while held. Does nothing for a flow that is not held.
     void release();
+    // False when the output cannot be held: on Windows, when no pipe of the tool's own could be
+    // made (its name squatted) and the output comes through QProcess's own reader, unheld.
+    bool canHold() const;
+
+    // Windows: tests give the random parts of the pipe's name, one for each try (the last one
+    // for the rest), so that a squatter can take them first; an empty list restores random
+    // parts. Elsewhere no pipe is named.
+    static void setPipeNamePartsForTesting(const QStringList &parts);
 
 signals:
     void readyRead();

@@ -32,6 +32,15 @@ OutputFlow::~OutputFlow()
     delete platform;
 }
 
+// The child's own pipe, which QProcess reads, can always be held here.
+bool OutputFlow::canHold() const
+{
+    return true;
+}
+
+// No named pipe here.
+void OutputFlow::setPipeNamePartsForTesting(const QStringList &) {}
+
 OutputFlow *OutputFlow::of(QProcess &process)
 {
     return process.findChild<OutputFlow *>(kFlowName, Qt::FindDirectChildrenOnly);

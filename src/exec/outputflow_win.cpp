@@ -1,6 +1,7 @@
 #include "exec/outputflow.h"
 
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QWinEventNotifier>
 
 #include <utility>
@@ -22,28 +23,49 @@ constexpr DWORD kPipeBuffer = 64 * 1024;
 // a program the child started may still be writing into it.
 constexpr qsizetype kDrainLimit = 4 * kPipeBuffer;
 
+// A few names before giving up: a name is taken only by a program that squats it.
+constexpr int kPipeNameTries = 4;
+
+QStringList &pipeNamePartsForTesting()
+{
+    static QStringList parts;
+    return parts;
+}
+
+// The pipe's name in the machine-wide namespace, with a random part nobody can guess ahead.
+QString pipeName(int attempt)
+{
+    const QStringList &parts = pipeNamePartsForTesting();
+    const QString part = !parts.isEmpty()
+                             ? parts.at(qMin<qsizetype>(attempt, parts.size() - 1))
+                             : QString::number(QRandomGenerator::system()->generate64(), 16);
+    return QStringLiteral("\\\\.\\pipe\\quillwick-output-") + part;
+}
+
 HANDLE createPipe(HANDLE *writeEnd)
 {
-    static LONG serial = 0;
-    const QString name = QStringLiteral("\\\\.\\pipe\\quillwick-output-%1-%2")
-                             .arg(GetCurrentProcessId())
-                             .arg(InterlockedIncrement(&serial));
-    const auto path = reinterpret_cast<const wchar_t *>(name.utf16());
-    HANDLE readEnd = CreateNamedPipeW(
-        path, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-        kPipeBuffer, 0, nullptr);
-    if (readEnd == INVALID_HANDLE_VALUE)
-        return nullptr;
-    // Synchronous, as a console program expects of its standard output; not inheritable but
-    // during the child's creation, so that no other child started meanwhile keeps it.
-    *writeEnd = CreateFileW(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (*writeEnd == INVALID_HANDLE_VALUE) {
+    for (int attempt = 0; attempt < kPipeNameTries; ++attempt) {
+        const QString name = pipeName(attempt);
+        const auto path = reinterpret_cast<const wchar_t *>(name.utf16());
+        // The first instance or none: a pipe of that name made by anyone else fails this.
+        HANDLE readEnd = CreateNamedPipeW(
+            path, PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
+            kPipeBuffer, 0, nullptr);
+        if (readEnd == INVALID_HANDLE_VALUE)
+            continue;
+        // Synchronous, as a console program expects of its standard output; not inheritable but
+        // during the child's creation, so that no other child started meanwhile keeps it. The
+        // server may only learn who the tool is, never act as the tool (an elevated one, too).
+        *writeEnd = CreateFileW(
+            path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+            FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        if (*writeEnd != INVALID_HANDLE_VALUE)
+            return readEnd;
         CloseHandle(readEnd);
-        return nullptr;
     }
-    return readEnd;
+    *writeEnd = nullptr;
+    return nullptr;
 }
 
 } // namespace
@@ -167,10 +189,15 @@ OutputFlow::OutputFlow(QProcess &process)
             arguments->inheritHandles = true;
         });
     // QProcess reports the start from inside start(), right after the child was created: the
-    // child holds its copy of the write end, and the pipe ends when the last writer goes.
+    // child holds its copy of the write end, and the pipe ends when the last writer goes. A child
+    // that could not be created holds none, and no later child may inherit it.
     connect(&process, &QProcess::started, this, [this] {
         CloseHandle(std::exchange(platform->writeEnd, nullptr));
         platform->startRead();
+    });
+    connect(&process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart && platform->writeEnd)
+            CloseHandle(std::exchange(platform->writeEnd, nullptr));
     });
     p.notifier = new QWinEventNotifier(p.overlapped.hEvent, this);
     connect(p.notifier, &QWinEventNotifier::activated, this, [this] {
@@ -186,6 +213,16 @@ OutputFlow::OutputFlow(QProcess &process)
 OutputFlow::~OutputFlow()
 {
     delete platform;
+}
+
+bool OutputFlow::canHold() const
+{
+    return platform->readEnd != nullptr;
+}
+
+void OutputFlow::setPipeNamePartsForTesting(const QStringList &parts)
+{
+    pipeNamePartsForTesting() = parts;
 }
 
 OutputFlow *OutputFlow::of(QProcess &process)

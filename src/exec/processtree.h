@@ -28,6 +28,36 @@ QString start(QProcess &process, QIODevice::OpenMode mode = QIODevice::ReadWrite
 // has not noticed yet: then what it started is kept, as after any command that ended by itself.
 bool kill(QProcess &process);
 
+// Sends the run the interrupt that Ctrl+C typed in its console window would send, so that a
+// program can say or finish what it does on Ctrl+C (ping's statistics, DISM rolling back): on
+// Windows a CTRL_C_EVENT to the run's own hidden console only, which the tool ignores itself for
+// its whole life without its later children ignoring Ctrl+C; elsewhere SIGINT to the run's
+// process group. Returns false, sending nothing, when the interpreter is not running or has
+// already ended by itself, or when the run's console cannot be reached: then only kill() ends it.
+bool interrupt(QProcess &process);
+
+// What endLeftovers() ends.
+enum class Leftovers
+{
+    // After a run whose interpreter ended by itself: the console programs still attached to the
+    // run's own hidden console, which closing a console window would have ended (`start /b ping
+    // -t`, a helper that outlived its launcher). The user's programs are spared as kill() spares
+    // them. Elsewhere nothing: there is no console to close.
+    InRunsConsole,
+    // After a run whose interpreter ended on an interrupt, or whose grace is over: everything
+    // kill() would have ended, although the interpreter itself is gone.
+    AllButUsers
+};
+
+// Ends what is left of a run after its interpreter has ended, also once QProcess has reported
+// the end, for as long as the QProcess object exists.
+void endLeftovers(QProcess &process, Leftovers which);
+
+// Whether a program of the run that still runs is one of the long maintenance programs
+// (isLongRunningProcess), whatever the line's first word: the time-out then starts its count
+// again instead of ending the run.
+bool runsLongProgram(QProcess &process);
+
 // What must succeed after the child is created before it may run: joining the tree (Windows: the
 // job object; elsewhere the process group) and, on Windows, resuming its suspended first thread.
 enum class SetUpStep

@@ -49,4 +49,10 @@ QString startFailure(const QString &reason)
     return QStringLiteral("\n无法启动命令: %1\n").arg(reason);
 }
 
+QString unheldOutputNote()
+{
+    return QStringLiteral(
+        "提示: 无法创建输出管道，本次输出不能暂停接收，输出很多时窗口可能暂时无响应。\n");
+}
+
 } // namespace RunText

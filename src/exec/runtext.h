@@ -31,4 +31,8 @@ QString endMessage(Ending ending, int exitCode);
 // Written when the interpreter itself could not be started; `reason` is the process layer's text.
 QString startFailure(const QString &reason);
 
+// Written once in a run whose output cannot be held back (OutputFlow::canHold): a command that
+// writes fast may then slow the window down.
+QString unheldOutputNote();
+
 } // namespace RunText

@@ -2,6 +2,7 @@
 
 #include "exec/shellcommand_platform.h"
 
+#include <QDir>
 #include <QProcess>
 
 namespace {
@@ -12,11 +13,17 @@ QString &programForTesting()
     return program;
 }
 
+QString &currentDirectoryForTesting()
+{
+    static QString directory;
+    return directory;
+}
+
 } // namespace
 
 namespace ShellCommand {
 
-void prepare(QProcess &process, const QString &commandLine)
+QString prepare(QProcess &process, const QString &commandLine)
 {
     process.setProgram(programForTesting().isEmpty() ? Platform::interpreter()
                                                      : programForTesting());
@@ -25,6 +32,15 @@ void prepare(QProcess &process, const QString &commandLine)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("WSL_UTF8"), QStringLiteral("1"));
     process.setProcessEnvironment(environment);
+
+    const QString current =
+        currentDirectoryForTesting().isEmpty() ? QDir::currentPath() : currentDirectoryForTesting();
+    const QString elsewhere = Platform::runDirectoryInsteadOf(current);
+    if (elsewhere.isEmpty())
+        return {};
+    process.setWorkingDirectory(elsewhere);
+    return QStringLiteral("提示: cmd.exe 不支持以网络路径 %1 作为当前目录，命令在 %2 中执行。\n")
+        .arg(QDir::toNativeSeparators(current), elsewhere);
 }
 
 bool startDetached(const QString &commandLine, DetachedConsole console)
@@ -39,6 +55,11 @@ bool startDetached(const QString &commandLine, DetachedConsole console)
 void setProgramForTesting(const QString &program)
 {
     programForTesting() = program;
+}
+
+void setCurrentDirectoryForTesting(const QString &directory)
+{
+    currentDirectoryForTesting() = directory;
 }
 
 } // namespace ShellCommand

@@ -15,6 +15,10 @@ QString interpreter();
 // `commandLine` verbatim.
 void setArguments(QProcess &process, const QString &commandLine);
 
+// Where the interpreter runs when the tool's working directory is `directory`: an empty string for
+// `directory` itself, or another folder where the interpreter cannot work in `directory`.
+QString runDirectoryInsteadOf(const QString &directory);
+
 // `commandLine` changed so that, run in a console window of its own, the window stays open with
 // the program's message when the program fails.
 QString keptOpenOnFailure(const QString &commandLine);

@@ -14,6 +14,12 @@ void setArguments(QProcess &process, const QString &commandLine)
     process.setArguments({QStringLiteral("-c"), commandLine});
 }
 
+// /bin/sh works in any folder it can enter.
+QString runDirectoryInsteadOf(const QString &)
+{
+    return {};
+}
+
 // No console window to keep open.
 QString keptOpenOnFailure(const QString &commandLine)
 {

@@ -1,5 +1,7 @@
 #include "exec/shellcommand_platform.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <windows.h>
@@ -28,6 +30,25 @@ void setArguments(QProcess &process, const QString &commandLine)
 {
     process.setArguments({});
     process.setNativeArguments(QStringLiteral("/d /s /c \"%1\"").arg(commandLine));
+}
+
+// cmd.exe refuses a network (UNC) path as its current directory: it warns and runs in the Windows
+// folder, where relative lines (`takeown /f *.txt /r`, `cipher /e`, `start .`) would act on the
+// system's files. The user's profile folder instead, where a console window opens; the folder for
+// temporary files where even the profile is on the network.
+QString runDirectoryInsteadOf(const QString &directory)
+{
+    const auto onNetwork = [](const QString &path) {
+        return QDir::toNativeSeparators(path).startsWith(QLatin1String("\\\\"));
+    };
+    if (!onNetwork(directory))
+        return {};
+    for (const char *variable : {"USERPROFILE", "TEMP"}) {
+        const QString folder = qEnvironmentVariable(variable);
+        if (!folder.isEmpty() && !onNetwork(folder) && QFileInfo(folder).isDir())
+            return QDir::toNativeSeparators(folder);
+    }
+    return {};
 }
 
 // A console window closes as soon as its program ends: a program that fails at once (one that is

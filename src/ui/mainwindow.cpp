@@ -8,6 +8,7 @@
 #include "ui/windowplacement.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -106,6 +107,18 @@ void MainWindow::showEvent(QShowEvent *event)
         placeOnScreen();
     }
     QMainWindow::showEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The window takes no input only while the system's consent prompt for the elevated restart
+    // is pending (restartAsAdmin). Closed then, it would be gone while the tool waits, hidden,
+    // for the answer, and the tool would quit or stay on without a window.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::placeOnScreen()

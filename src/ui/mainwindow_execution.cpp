@@ -82,7 +82,8 @@ bool MainWindow::isRunningAsAdmin() const
 void MainWindow::restartAsAdmin()
 {
     const QString executable = QCoreApplication::applicationFilePath();
-    // Input waits while the system asks the user: a second click would ask a second time.
+    // Input waits while the system asks the user and the new instance comes up: a second click
+    // would ask a second time. The window does not close meanwhile either (closeEvent).
     const QPointer<MainWindow> self(this);
     setEnabled(false);
     const bool started =

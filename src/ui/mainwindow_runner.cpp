@@ -53,6 +53,8 @@ void MainWindow::startConsoleProcess(const CommandInfo &info)
         appendOutput(QStringLiteral("正在执行持续ping测试，按停止按钮可中断...\n\n"));
     else if (started->guard() == ConsoleRun::Guard::LongProgram)
         appendOutput(QStringLiteral("此命令可能需要较长时间，按停止按钮可中断...\n\n"));
+    if (const QString notes = started->notes(); !notes.isEmpty())
+        appendOutput(notes);
 }
 
 void MainWindow::onProcessOutput(const QString &text)

@@ -15,6 +15,10 @@ private slots:
     void continuousPingNeedsBothSubstrings();
     void longMaintenanceProgramsAreNamedByTheirFirstWord_data();
     void longMaintenanceProgramsAreNamedByTheirFirstWord();
+    void runningLongProgramsAreNamedByTheirFile_data();
+    void runningLongProgramsAreNamedByTheirFile();
+    void consoleReadersGetANote_data();
+    void consoleReadersGetANote();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing_data();
     void wmicLinesGetANoteOnlyWhereWmicIsMissing();
 };
@@ -138,6 +142,69 @@ void CommandKindTest::longMaintenanceProgramsAreNamedByTheirFirstWord()
     QFETCH(QString, line);
     QFETCH(bool, longRunning);
     QCOMPARE(isLongRunningProgram(line), longRunning);
+}
+
+void CommandKindTest::runningLongProgramsAreNamedByTheirFile_data()
+{
+    // What the time-out finds among a run's programs, whatever line started them.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<bool>("longRunning");
+
+    QTest::newRow("sfc by its full path")
+        << QStringLiteral("C:\\Windows\\System32\\sfc.exe")
+        << QStringLiteral("\"C:\\Windows\\System32\\sfc.exe\" /scannow") << true;
+    QTest::newRow("DismHost, any case") << QStringLiteral("DISMHOST.EXE") << QString() << true;
+    QTest::newRow("MpCmdRun in a folder with blanks")
+        << QStringLiteral("MpCmdRun.exe")
+        << QStringLiteral("\"C:\\Program Files\\Windows Defender\\MpCmdRun.exe\" -Scan -ScanType 2")
+        << true;
+    QTest::newRow("cipher /w") << QStringLiteral("cipher.exe") << QStringLiteral("cipher /w:D:\\")
+                               << true;
+    QTest::newRow("cipher /e") << QStringLiteral("cipher.exe") << QStringLiteral("cipher /e x")
+                               << false;
+    QTest::newRow("the interpreter that runs dism")
+        << QStringLiteral("cmd.exe") << QStringLiteral("cmd /c dism /online") << false;
+}
+
+void CommandKindTest::runningLongProgramsAreNamedByTheirFile()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, commandLine);
+    QFETCH(bool, longRunning);
+    QCOMPARE(isLongRunningProcess(file, commandLine), longRunning);
+}
+
+void CommandKindTest::consoleReadersGetANote_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("readsConsole");
+
+    QTest::newRow("runas") << QStringLiteral("runas /user:Administrator cmd") << true;
+    QTest::newRow("runas /showtrustlevels") << QStringLiteral("runas /showtrustlevels") << false;
+    QTest::newRow("timeout") << QStringLiteral("timeout 5") << true;
+    QTest::newRow("timeout /?") << QStringLiteral("timeout /?") << false;
+    QTest::newRow("net user password prompt") << QStringLiteral("net user username *") << true;
+    QTest::newRow("net user with password")
+        << QStringLiteral("net user username password") << false;
+    QTest::newRow("net use password prompt")
+        << QStringLiteral("net use K: \\\\192.168.1.100\\share *") << true;
+    QTest::newRow("net use next free letter")
+        << QStringLiteral("net use * \\\\192.168.1.100\\share") << false;
+    // It reads its standard input, which the pane writes.
+    QTest::newRow("choice") << QStringLiteral("choice /c yn") << false;
+    QTest::newRow("later in a chain") << QStringLiteral("echo x & timeout 5") << false;
+}
+
+void CommandKindTest::consoleReadersGetANote()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, readsConsole);
+    const QString note = consoleReaderNote(line);
+    QCOMPARE(!note.isEmpty(), readsConsole);
+    if (readsConsole)
+        QCOMPARE(note, QStringLiteral("提示: 此程序只从控制台窗口读取按键或密码，无法在此输入；"
+                                      "需要时请在命令提示符窗口中运行。\n"));
 }
 
 void CommandKindTest::wmicLinesGetANoteOnlyWhereWmicIsMissing_data()

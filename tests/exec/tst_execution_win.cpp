@@ -7,10 +7,12 @@
 // tools/windows.sh runs the tests under Xvfb; without a display the checks of windows are skipped.
 #include "exec/consoledecoder.h"
 #include "exec/elevation.h"
+#include "exec/outputflow.h"
 #include "exec/processtree.h"
 #include "exec/shellcommand.h"
 #include "mainwindowaccess.h"
 #include "piecewriterline.h"
+#include "readyrun.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -117,6 +119,22 @@ bool systemShowsWindows()
 const QString kNoDisplay =
     QStringLiteral("Wine without an X display creates no windows (run it under Xvfb)");
 
+// Whether process `id` shows a window: under Wine a console host shows its console's window.
+bool showsWindow(DWORD id)
+{
+    std::pair<DWORD, bool> search{id, false};
+    EnumWindows(
+        [](HWND window, LPARAM found) {
+            auto *search = reinterpret_cast<std::pair<DWORD, bool> *>(found);
+            DWORD owner = 0;
+            if (IsWindowVisible(window) && GetWindowThreadProcessId(window, &owner))
+                search->second |= owner == search->first;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
 } // namespace
 
 class ExecutionWinTest : public QObject
@@ -138,12 +156,19 @@ private slots:
     void replacingARunEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void programsOfACommandThatEndedByItselfKeepRunning();
     void stopOrTimeOutAfterTheInterpreterEndedEndsNothing();
+    void interruptReachesTheProgramsOfTheRunsConsole_data();
+    void interruptReachesTheProgramsOfTheRunsConsole();
+    void consoleProgramsLeftInTheRunsConsoleEndAfterItsEnd();
+    void runInheritsOnlyItsStandardHandles();
+    void squattedPipeNamesAreTriedAgainThenOutputComesUnheld();
     void standardInputIsOpenUntilCtrlZ();
     void startFailureClosesTheRunAtOnce();
     void failedJobAssignmentOrResumeClosesTheRunAtOnce();
     void detachedConsoleProgramGetsAConsoleWindowGraphicalToolNone();
     void tokenQueryAnswers();
     void failedShellStartIsReportedAsFailure();
+    void restartCountsOnlyAnInstanceThatIsUp();
+    void substDriveIsHandedOverAsItsFolder();
 
 private:
     MainWindow *window = nullptr;
@@ -162,6 +187,9 @@ private:
 void ExecutionWinTest::initTestCase()
 {
     FreeConsole();
+    // As a launcher that starts the tool in a process group of its own leaves it: ignoring Ctrl+C,
+    // which every run would inherit and then could not be interrupted.
+    SetConsoleCtrlHandler(nullptr, TRUE);
     showsWindows = systemShowsWindows();
 }
 
@@ -181,6 +209,7 @@ void ExecutionWinTest::cleanup()
     ShellCommand::setProgramForTesting({});
     ProcessTree::setFailingStepForTesting(std::nullopt);
     ProcessTree::setRefusesExaminingForTesting({});
+    OutputFlow::setPipeNamePartsForTesting({});
     delete ui;
     ui = nullptr;
     delete window;
@@ -323,6 +352,7 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("survivor");
     QTest::addColumn<bool>("refusing");
+    QTest::addColumn<bool>("kept");
     const auto writer = [](const char *name) {
         return QStringLiteral("\"%1\\") + QLatin1String(name) + QStringLiteral(".exe\" 1000") +
                QStringLiteral(" 78").repeated(30);
@@ -334,22 +364,26 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn_data()
         << QStringLiteral("start \"\" \"%1\" /hidden \"%2\" & ")
                    .arg(fixture("windowedfixture.exe"), QStringLiteral("%1\\window.txt")) +
                ended
-        << QStringLiteral("windowedfixture.exe") << false;
+        << QStringLiteral("windowedfixture.exe") << false << true;
     // Like mmc elevated by itself in a standard user's run: Wine has no integrity levels, so the
     // seam refuses the tool's look. Nothing else is spared: only ending the whole job would end it.
     QTest::newRow("program the tool may not look at")
         << QStringLiteral("start \"\" /b ") + writer("spared") + QStringLiteral(" & ") + ended
-        << QStringLiteral("spared.exe") << true;
+        << QStringLiteral("spared.exe") << true << true;
     // Wine's console host, like Windows Terminal (not there to try), shows no window naming it.
     QTest::newRow("console program in a console of its own")
         << QStringLiteral("start \"\" ") + writer("spared") + QStringLiteral(" & ") + ended
-        << QStringLiteral("spared.exe") << false;
+        << QStringLiteral("spared.exe") << false << true;
+    // `Start-Process -WindowStyle Hidden`: nobody sees that console, nothing else would end it.
+    QTest::newRow("console program in a hidden console of its own")
+        << QStringLiteral("start \"\" \"%1\\hidden.exe\" hidden \"%1\\window.txt\" & ") + ended
+        << QStringLiteral("hidden.exe") << false << false;
     // Like a Python Tk script: it keeps the run's console host, which serves its console.
     QTest::newRow("console program with a window")
         << QStringLiteral("start \"\" /b ") + ended +
                QStringLiteral(" & \"%1\" \"%2\"")
                    .arg(fixture("consolewindowfixture.exe"), QStringLiteral("%1\\window.txt"))
-        << QStringLiteral("consolewindowfixture.exe") << false;
+        << QStringLiteral("consolewindowfixture.exe") << false << true;
 }
 
 void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
@@ -357,13 +391,16 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
     QFETCH(QString, line);
     QFETCH(QString, survivor);
     QFETCH(bool, refusing);
-    // Consoles are told apart by their windows; Wine gives none without a display.
+    QFETCH(bool, kept);
+    // A console of its own is spared by its shown window; Wine gives none without a display.
     const bool ownConsole = QByteArray(QTest::currentDataTag()).contains("console of its own");
     const bool consoleWindow = survivor == QLatin1String("consolewindowfixture.exe");
     if ((ownConsole || consoleWindow) && !showsWindows)
         QSKIP(qPrintable(kNoDisplay));
     for (const char *copy : {"spared.exe", "ended.exe"})
         QVERIFY(QFile::copy(fixture("piecewriter.exe"), files->filePath(QLatin1String(copy))));
+    QVERIFY(
+        QFile::copy(fixture("consolefixture.exe"), files->filePath(QStringLiteral("hidden.exe"))));
     if (refusing)
         ProcessTree::setRefusesExaminingForTesting(
             [](quint32 id) { return processesNamed(L"spared.exe").contains(DWORD(id)); });
@@ -378,18 +415,23 @@ void ExecutionWinTest::stopSparesWhatItCannotTellFromTheUsersOwn()
         kRunEndMs));
     windowed << survivors;
     const auto shell = DWORD(ui->process()->processId());
-    // Until the window is up, or the console attached (its host is the sign under Wine).
-    if (line.contains(QLatin1String("window.txt")) || ownConsole)
+    // Until the window is up (or hidden), or the console's window shown: Wine's console host
+    // shows it some time after the program has started.
+    if (line.contains(QLatin1String("window.txt")))
+        (void)QTest::qWaitFor(
+            [&] { return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty(); },
+            5000);
+    else if (ownConsole)
         (void)QTest::qWaitFor(
             [&] {
-                return !readReport(files->filePath(QStringLiteral("window.txt"))).isEmpty() ||
-                       (ownConsole && !processesNamed(L"conhost.exe", survivors.first()).isEmpty());
+                const QList<DWORD> hosts = processesNamed(L"conhost.exe", survivors.first());
+                return !hosts.isEmpty() && showsWindow(hosts.first());
             },
             5000);
     QVERIFY(QMetaObject::invokeMethod(window, "stopCommand"));
     QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
     QTRY_VERIFY_WITH_TIMEOUT(!isRunning(endings.first()), 5000);
-    QVERIFY(isRunning(survivors.first()));
+    QTRY_COMPARE_WITH_TIMEOUT(isRunning(survivors.first()), kept, 5000);
     if (consoleWindow) {
         const QList<DWORD> hosts = processesNamed(L"conhost.exe", shell);
         QCOMPARE(hosts.size(), 1);
@@ -466,6 +508,153 @@ void ExecutionWinTest::stopOrTimeOutAfterTheInterpreterEndedEndsNothing()
         QCOMPARE(started.size(), 1);
         QVERIFY(isRunning(started.first()));
         endProcess(started.first());
+    }
+}
+
+void ExecutionWinTest::interruptReachesTheProgramsOfTheRunsConsole_data()
+{
+    // Copies of the console fixture, named like long programs or not, with their switches: the
+    // time-out looks at a run's programs whatever the line's first word.
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("endsOnInterrupt");
+    QTest::addColumn<bool>("longRunning");
+    QTest::newRow("handles Ctrl+C") << QStringLiteral("sfc.exe interrupt /scannow") << true << true;
+    QTest::newRow("ended by Ctrl+C") << QStringLiteral("cipher.exe default /e") << true << false;
+    QTest::newRow("ignores Ctrl+C") << QStringLiteral("cipher.exe ignore /w:C:\\") << false << true;
+}
+
+void ExecutionWinTest::interruptReachesTheProgramsOfTheRunsConsole()
+{
+    // The Ctrl+C reaches this test process too, while it is attached to the run's console, and
+    // must not end it; the test started ignoring Ctrl+C itself (initTestCase), which the run must
+    // not inherit. Wine's cmd.exe ends at once on Ctrl+C, Windows' waits for its program, so the
+    // program is watched, not the interpreter, and writes into a file that outlives the pipe.
+    // What Wine cannot show: that no console the user may close is attached to (Wine's console
+    // hosts send no close events), and what real programs (ping, DISM) do on Ctrl+C.
+    QFETCH(QString, program);
+    QFETCH(bool, endsOnInterrupt);
+    QFETCH(bool, longRunning);
+    const QString name = program.section(QLatin1Char(' '), 0, 0);
+    QVERIFY(QFile::copy(fixture("consolefixture.exe"), files->filePath(name)));
+    const QString output = files->filePath(QStringLiteral("output.txt"));
+    QProcess process;
+    QVERIFY(startReadyRun(process,
+                          QStringLiteral("echo ready & \"%1\\%2 > \"%3\"")
+                              .arg(QDir::toNativeSeparators(files->path()),
+                                   program.replace(name, name + QLatin1Char('"')),
+                                   QDir::toNativeSeparators(output)),
+                          kRunEndMs));
+    QTRY_VERIFY_WITH_TIMEOUT(readReport(output).startsWith(QLatin1String("ready")), kRunEndMs);
+    QCOMPARE(ProcessTree::runsLongProgram(process), longRunning);
+    const QList<DWORD> programs = processesNamed(reinterpret_cast<const wchar_t *>(name.utf16()));
+    QCOMPARE(programs.size(), 1);
+    QVERIFY(ProcessTree::interrupt(process));
+    // The stop's grace, then the end of the rest.
+    QCOMPARE(QTest::qWaitFor([&] { return !isRunning(programs.first()); }, 3000), endsOnInterrupt);
+    if (!ProcessTree::kill(process))
+        ProcessTree::endLeftovers(process, ProcessTree::Leftovers::AllButUsers);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(programs.first()), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+    const QString said = readReport(output);
+    QCOMPARE(said.contains(QLatin1String("summary")), program.contains(QLatin1String("interrupt")));
+    QVERIFY2(!said.contains(QLatin1String("no interrupt")), qPrintable(said));
+    QVERIFY(!ProcessTree::interrupt(process));
+}
+
+void ExecutionWinTest::consoleProgramsLeftInTheRunsConsoleEndAfterItsEnd()
+{
+    // A command that ended by itself: what is still attached to its hidden console goes, as a
+    // closed console window would end it; a graphical program and a console program in a console
+    // of its own stay. Wine's `start` is a program of its own that ends at once, so the programs
+    // are found by name.
+    for (const char *copy : {"left.exe", "own.exe"})
+        QVERIFY(QFile::copy(fixture("consolefixture.exe"), files->filePath(QLatin1String(copy))));
+    const QString folder = QDir::toNativeSeparators(files->path());
+    const QString report = folder + QStringLiteral("\\window.txt");
+    QProcess process;
+    QVERIFY(startReadyRun(
+        process,
+        QStringLiteral("start \"\" /b \"%1\\left.exe\" default & start \"\" \"%2\" \"%3\" & "
+                       "start \"\" \"%1\\own.exe\" default & echo ready")
+            .arg(folder, fixture("windowedfixture.exe"), report),
+        kRunEndMs));
+    QList<DWORD> left, own;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            left = processesNamed(L"left.exe");
+            own = processesNamed(L"own.exe");
+            // Wine starts the host of a new console after its program.
+            return !left.isEmpty() && !own.isEmpty() && !readReport(report).isEmpty() &&
+                   !processesNamed(L"conhost.exe", own.first()).isEmpty();
+        },
+        kRunEndMs));
+    windowed << own << readReport(report).section(QLatin1Char(' '), 1).toULong();
+    QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+
+    ProcessTree::endLeftovers(process, ProcessTree::Leftovers::InRunsConsole);
+    QTRY_VERIFY_WITH_TIMEOUT(!isRunning(left.first()), 5000);
+    QVERIFY(isRunning(own.first()));
+    QVERIFY(isRunning(windowed.last()));
+}
+
+void ExecutionWinTest::runInheritsOnlyItsStandardHandles()
+{
+    // An inheritable handle of the tool, as a script's redirection leaves one; the fixture sets
+    // the event if it inherited it. more reads the run's standard input, which is inherited.
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+    QVERIFY(event);
+    const auto closeEvent = qScopeGuard([event] { CloseHandle(event); });
+    const QString line = QStringLiteral("\"%1\" signal %2 & more")
+                             .arg(fixture("consolefixture.exe"))
+                             .arg(quintptr(event));
+    // Without the process tree (as a plain QProcess) every inheritable handle goes along: the
+    // fixture can tell.
+    for (const bool asRun : {false, true}) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        ShellCommand::prepare(process, line);
+        QByteArray output;
+        if (asRun) {
+            auto *flow = new OutputFlow(process);
+            connect(flow, &OutputFlow::readyRead, this, [&] { output += flow->read(); });
+            QVERIFY(ProcessTree::start(process).isEmpty());
+        } else {
+            process.start();
+        }
+        process.write("x\r\n");
+        process.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+        output += asRun ? OutputFlow::of(process)->read() : process.readAll();
+        QVERIFY2(output.contains(asRun ? "not signalled" : "signalled") && output.contains("x\r\n"),
+                 output.constData());
+        QCOMPARE(WaitForSingleObject(event, 0), asRun ? DWORD(WAIT_TIMEOUT) : WAIT_OBJECT_0);
+        ResetEvent(event);
+    }
+}
+
+void ExecutionWinTest::squattedPipeNamesAreTriedAgainThenOutputComesUnheld()
+{
+    // Another program took the name the output pipe would get.
+    HANDLE squatter = CreateNamedPipeW(L"\\\\.\\pipe\\quillwick-output-taken", PIPE_ACCESS_INBOUND,
+                                       PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+    QVERIFY(squatter != INVALID_HANDLE_VALUE);
+    const auto closeSquatter = qScopeGuard([squatter] { CloseHandle(squatter); });
+    for (const bool anotherNameIsFree : {true, false}) {
+        OutputFlow::setPipeNamePartsForTesting(
+            anotherNameIsFree ? QStringList{QStringLiteral("taken"), QStringLiteral("free")}
+                              : QStringList{QStringLiteral("taken")});
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        ShellCommand::prepare(process, QStringLiteral("echo through"));
+        auto *flow = new OutputFlow(process);
+        QCOMPARE(flow->canHold(), anotherNameIsFree);
+        QByteArray output;
+        connect(flow, &OutputFlow::readyRead, this, [&] { output += flow->read(); });
+        QVERIFY(ProcessTree::start(process).isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(process.state() == QProcess::NotRunning, kRunEndMs);
+        output += flow->read();
+        QCOMPARE(output, QByteArray("through\r\n"));
     }
 }
 
@@ -596,6 +785,37 @@ void ExecutionWinTest::failedShellStartIsReportedAsFailure()
     // Through the real ShellExecuteEx on its own thread; Wine has no UAC and asks no one.
     QVERIFY(!Elevation::restartElevated(QStringLiteral("C:/no/such/folder/quillwick.exe"),
                                         QDir::currentPath(), quintptr(window->winId())));
+}
+
+void ExecutionWinTest::restartCountsOnlyAnInstanceThatIsUp()
+{
+    // Through the real ShellExecuteEx; Wine has no UAC and starts the program as it is. A program
+    // that ends at once stands in for an instance that dies while loading (a missing DLL): the
+    // tool must not quit for it. One with a window stands in for an instance that came up.
+    if (!showsWindows)
+        QSKIP(qPrintable(kNoDisplay));
+    QVERIFY(!Elevation::restartElevated(fixture("consolefixture.exe"), files->path(),
+                                        quintptr(window->winId())));
+    const QList<DWORD> before = processesNamed(L"windowedfixture.exe");
+    QVERIFY(Elevation::restartElevated(fixture("windowedfixture.exe"), files->path(),
+                                       quintptr(window->winId())));
+    QList<DWORD> started = processesNamed(L"windowedfixture.exe");
+    for (DWORD old : before)
+        started.removeAll(old);
+    QCOMPARE(started.size(), 1);
+    windowed << started;
+    QVERIFY(isRunning(started.first()));
+}
+
+void ExecutionWinTest::substDriveIsHandedOverAsItsFolder()
+{
+    // As `subst Q: C:\windows` makes it, through the real QueryDosDevice (Wine keeps such a
+    // definition, though its files do not follow it). What Wine cannot show: that the elevated
+    // session indeed lacks the user's SUBST drives.
+    QVERIFY(DefineDosDeviceW(0, L"Q:", L"C:\\windows"));
+    const QString handedOver = Elevation::elevatedSessionForm(QStringLiteral("Q:\\tools"));
+    DefineDosDeviceW(DDD_REMOVE_DEFINITION, L"Q:", nullptr);
+    QCOMPARE(handedOver, QStringLiteral("C:\\windows\\tools"));
 }
 
 QUILLWICK_TEST_MAIN(ExecutionWinTest)

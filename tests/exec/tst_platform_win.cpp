@@ -1,6 +1,7 @@
 #include "exec/shellcommand.h"
 #include "testmain.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -49,6 +50,8 @@ private slots:
     void defaultArgumentQuotingMangledInnerQuotes();
     void preparedLineReachesCmdUnchanged();
     void chainRunsAndReturnsItsExitCode();
+    void networkWorkingDirectoryNeverReachesCmd_data();
+    void networkWorkingDirectoryNeverReachesCmd();
 };
 
 void PlatformWinTest::defaultArgumentQuotingMangledInnerQuotes()
@@ -88,6 +91,40 @@ void PlatformWinTest::chainRunsAndReturnsItsExitCode()
     const Outcome stopped = runThroughShellCommand(QStringLiteral("exit 5 && echo never"));
     QCOMPARE(stopped.output, QString());
     QCOMPARE(stopped.exitCode, 5);
+}
+
+void PlatformWinTest::networkWorkingDirectoryNeverReachesCmd_data()
+{
+    // The tool's working directory: after the elevated restart from a mapped drive it is the
+    // share's network path. Windows' cmd.exe would warn and run in the Windows folder there;
+    // Wine's has no such rule, and no share can be entered here, so a seam stands in for it.
+    QTest::addColumn<QString>("toolDirectory");
+    QTest::addColumn<bool>("runsInProfile");
+    QTest::newRow("mapped drive") << QStringLiteral("Z:/tools") << false;
+    QTest::newRow("network path") << QStringLiteral("//server/share/tools") << true;
+    QTest::newRow("local") << QStringLiteral("C:/work") << false;
+}
+
+void PlatformWinTest::networkWorkingDirectoryNeverReachesCmd()
+{
+    QFETCH(QString, toolDirectory);
+    QFETCH(bool, runsInProfile);
+    ShellCommand::setCurrentDirectoryForTesting(toolDirectory);
+    QProcess process;
+    const QString note = ShellCommand::prepare(process, QStringLiteral("cd"));
+    ShellCommand::setCurrentDirectoryForTesting({});
+    if (!runsInProfile) {
+        QVERIFY(note.isEmpty());
+        QVERIFY(process.workingDirectory().isEmpty());
+        return;
+    }
+    const QString profile = QDir::toNativeSeparators(qEnvironmentVariable("USERPROFILE"));
+    QCOMPARE(note,
+             QStringLiteral("提示: cmd.exe 不支持以网络路径 \\\\server\\share\\tools 作为当前目录，"
+                            "命令在 ") +
+                 profile + QStringLiteral(" 中执行。\n"));
+    // Where cmd.exe says it is.
+    QCOMPARE(run(process).output.toLower(), profile.toLower());
 }
 
 QUILLWICK_TEST_MAIN(PlatformWinTest)

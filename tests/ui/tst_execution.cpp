@@ -102,6 +102,7 @@ private:
     QStringList restartPrograms;
     QList<Elevation::RestartRequest> restartRequests;
     bool enabledWhileAsked = true;
+    bool closedWhileAsked = true;
     bool restartSucceeds = false;
 
     void makeWindow();
@@ -127,6 +128,8 @@ void ExecutionTest::init()
         restartPrograms << request.program;
         restartRequests << request;
         enabledWhileAsked = window->isEnabled();
+        // The close button or Alt+F4 while the consent prompt is shown.
+        closedWhileAsked = window->close();
         return restartSucceeds;
     });
     makeWindow();
@@ -141,6 +144,7 @@ void ExecutionTest::cleanup()
     Elevation::setElevationQueryForTesting({});
     Elevation::setRestartForTesting({});
     Elevation::setDriveConnectionForTesting({});
+    Elevation::setDriveSubstitutionForTesting({});
     ShellCommand::setProgramForTesting({});
     Wmic::setInstalledForTesting(std::nullopt);
     Telnet::setInstalledForTesting(std::nullopt);
@@ -321,13 +325,15 @@ void ExecutionTest::runAsAdminReportsAFailedRestart()
     QCOMPARE(seen->text,
              QStringLiteral("无法以管理员权限运行:\n") + QCoreApplication::applicationFilePath());
     QCOMPARE(restartPrograms.size(), 1);
-    // Took no input while the system asked, and takes it again.
+    // Took no input and did not close while the system asked, and takes input again.
     QVERIFY(!enabledWhileAsked);
+    QVERIFY(!closedWhileAsked);
     QVERIFY(window->isEnabled());
     // The tool goes on unchanged.
     QCOMPARE(ui->adminStatusLabel()->text(), QStringLiteral("管理员权限: 未获取"));
     QVERIFY(ui->adminBtn()->isEnabled());
     QVERIFY(window->isVisible());
+    QVERIFY(window->close());
 }
 
 void ExecutionTest::restartHandsMappedDrivesOverInNetworkForm_data()
@@ -344,18 +350,29 @@ void ExecutionTest::restartHandsMappedDrivesOverInNetworkForm_data()
                                  << QStringLiteral("C:\\Tools\\Quillwick.exe");
     QTest::newRow("relative to a drive") << QStringLiteral("Z:tools") << QStringLiteral("Z:tools");
     QTest::newRow("already a share") << unc << unc;
+    // SUBST S: C:\work; SUBST T: Z:\ (a drive that stands for a mapped one).
+    QTest::newRow("SUBST drive") << QStringLiteral("S:\\tools\\Quillwick.exe")
+                                 << QStringLiteral("C:\\work\\tools\\Quillwick.exe");
+    QTest::newRow("SUBST of a mapped drive") << QStringLiteral("t:\\tools\\Quillwick.exe") << unc;
 }
 
 void ExecutionTest::restartHandsMappedDrivesOverInNetworkForm()
 {
-    // The elevated session has none of the user's drive mappings. Wine maps no network drives:
-    // the system's answer for a drive is faked; on Windows it comes from WNetGetConnection.
+    // The elevated session has none of the user's drive mappings and SUBST drives. Wine maps no
+    // network drives and has no SUBST: the system's answers for a drive are faked; on Windows they
+    // come from WNetGetConnection and QueryDosDevice (which tst_execution_win tries).
     QFETCH(QString, path);
     QFETCH(QString, handedOver);
     Elevation::setDriveConnectionForTesting([](const QString &drive) {
         return drive.compare(QLatin1String("Z:"), Qt::CaseInsensitive) == 0
                    ? QStringLiteral("\\\\server\\share\\")
                    : QString();
+    });
+    Elevation::setDriveSubstitutionForTesting([](const QString &drive) {
+        if (drive.compare(QLatin1String("S:"), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("C:\\work");
+        return drive.compare(QLatin1String("T:"), Qt::CaseInsensitive) == 0 ? QStringLiteral("Z:\\")
+                                                                            : QString();
     });
     QVERIFY(!Elevation::restartElevated(path, path, 7));
     QCOMPARE(restartRequests.size(), 1);

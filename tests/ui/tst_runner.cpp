@@ -74,6 +74,8 @@ private slots:
     void continuousPingRunsWithoutTimeOut();
     void timeOutEndsTheWholeCommand();
     void stopButtonEndsTheWholeCommand();
+    void stopInterruptsBeforeItEnds_data();
+    void stopInterruptsBeforeItEnds();
     void stopOrTimeOutAfterTheShellEndedEndsNothing();
     void escapeWhileIdleWritesAFooter();
     void replacingARunClosesItBeforeTheNewHeader();
@@ -251,6 +253,17 @@ void RunnerTest::timeOutEndsTheWholeCommand()
     QVERIFY(!ui->stopBtn()->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(grandchild), 2000);
     QVERIFY(processEnded(shell));
+
+    // A long maintenance program among the run's programs, whatever the line's first word,
+    // starts the count again: `sleep` under the name of one.
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), dir.filePath(QStringLiteral("chkdsk"))));
+    const QString longWork =
+        QStringLiteral("echo start; '%1' 2; echo done").arg(dir.filePath(QStringLiteral("chkdsk")));
+    ui->setRunTimeoutMs(300);
+    run(QStringLiteral("长时间"), longWork);
+    QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
+    QVERIFY2(pane().endsWith(QStringLiteral("start\ndone\n") + kFooter), qPrintable(pane()));
 }
 
 void RunnerTest::stopButtonEndsTheWholeCommand()
@@ -269,6 +282,53 @@ void RunnerTest::stopButtonEndsTheWholeCommand()
     QVERIFY(!ui->stopBtn()->isEnabled());
     QVERIFY(!ui->timeOutArmed());
     QTRY_VERIFY_WITH_TIMEOUT(processEnded(grandchild), 2000);
+}
+
+void RunnerTest::stopInterruptsBeforeItEnds_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("output");
+    // Whether the run still runs a second after the stop: ended by the grace, not the interrupt.
+    QTest::addColumn<bool>("outlivesTheInterrupt");
+    // Whether "停止执行" is pressed a second time, which ends the rest at once.
+    QTest::addColumn<bool>("stopTwice");
+
+    // As ping prints its statistics on Ctrl+C: before the stop notice.
+    const QString handles =
+        QStringLiteral("trap 'echo summary; exit 3' INT; echo $$; while :; do sleep 0.1; done");
+    QTest::newRow("handles the interrupt")
+        << handles << QStringLiteral("summary\n") << false << false;
+    const QString ignores = QStringLiteral("trap '' INT; echo $$; sleep 30; echo never");
+    QTest::newRow("ignores the interrupt") << ignores << QString() << true << false;
+    QTest::newRow("ignores it, stopped twice") << ignores << QString() << false << true;
+}
+
+void RunnerTest::stopInterruptsBeforeItEnds()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, output);
+    QFETCH(bool, outlivesTheInterrupt);
+    QFETCH(bool, stopTwice);
+    run(QStringLiteral("中断"), line);
+    const qint64 shell = firstLineNumber(kRule + QStringLiteral("\n\n"));
+    QVERIFY(shell > 0);
+    QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+    if (stopTwice) {
+        // The stop button stays usable during the grace.
+        QVERIFY(ui->stopBtn()->isEnabled());
+        QTest::mouseClick(ui->stopBtn(), Qt::LeftButton);
+        // Well before the grace of 2 s would end it.
+        QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), 1500);
+    }
+    if (outlivesTheInterrupt) {
+        QTest::qWait(1000);
+        QVERIFY(runIsOpen());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
+    QVERIFY2(pane().endsWith(QString::number(shell) + QStringLiteral("\n") + output + kStopped +
+                             kFooter),
+             qPrintable(pane()));
+    QTRY_VERIFY_WITH_TIMEOUT(processEnded(shell), 2000);
 }
 
 void RunnerTest::stopOrTimeOutAfterTheShellEndedEndsNothing()
@@ -409,7 +469,8 @@ void RunnerTest::standardInputIsOpenUntilCtrlZ()
     QTest::keyClicks(ui->outputEdit(), QStringLiteral("one"));
     QTest::keyClick(ui->outputEdit(), Qt::Key_Return);
     // The typed line, then what cat made of it.
-    QTRY_VERIFY2_WITH_TIMEOUT(pane().endsWith(QStringLiteral("\n\none\none\n")), qPrintable(pane()), kRunEndMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(pane().endsWith(QStringLiteral("\n\none\none\n")), qPrintable(pane()),
+                              kRunEndMs);
     QVERIFY(runIsOpen());
     QTest::keyClick(ui->outputEdit(), Qt::Key_Z, Qt::ControlModifier);
     QTRY_VERIFY_WITH_TIMEOUT(!runIsOpen(), kRunEndMs);
