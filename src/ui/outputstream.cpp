@@ -1,8 +1,11 @@
 #include "ui/outputstream.h"
 
 #include "ui/accessibleoutput.h"
+#include "ui/outputfile.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
@@ -218,12 +221,20 @@ void OutputStream::echoInput(const QString &ending)
 
 bool OutputStream::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != pane || event->type() != QEvent::KeyPress || !inputOpen)
-        return false;
-    // Only in the input line: elsewhere the keys edit the pane's text.
-    if (pane->textCursor().selectionStart() < inputStart.position())
+    if (watched != pane || event->type() != QEvent::KeyPress)
         return false;
     const auto *key = static_cast<const QKeyEvent *>(event);
+    // A selection across the blocks of one long line is copied as that line.
+    if (key->matches(QKeySequence::Copy) && continuedBlocks > 0 &&
+        pane->textCursor().hasSelection()) {
+        const QTextCursor selection = pane->textCursor();
+        QGuiApplication::clipboard()->setText(selectionAsPlainText(
+            textBetween(selection.selectionStart(), selection.selectionEnd())));
+        return true;
+    }
+    // Only in the input line: elsewhere the keys edit the pane's text.
+    if (!inputOpen || pane->textCursor().selectionStart() < inputStart.position())
+        return false;
     const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
     if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
         modifiers == Qt::NoModifier) {

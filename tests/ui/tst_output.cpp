@@ -490,6 +490,10 @@ void OutputTest::longLineIsCopiedSavedOrCleared()
     longLine.replace(0, 2, QStringLiteral("ab"));
     button("复制输出")->click();
     QCOMPARE(clipboard()->text(), longLine);
+    clipboard()->clear();
+    ui->outputEdit()->selectAll();
+    QTest::keyClick(ui->outputEdit(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(clipboard()->text(), longLine);
 
     ui->queueOutput(QStringLiteral("more"));
     const QString target = dir->filePath(QStringLiteral("gathered.txt"));
