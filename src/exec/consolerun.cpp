@@ -36,7 +36,7 @@ ConsoleRun::ConsoleRun(const QString &commandLine, const Settings &settings, QOb
     graceTimer.setSingleShot(true);
     connect(&graceTimer, &QTimer::timeout, this, [this] {
         if (isOpen())
-            endNow(timedOut ? timedOut : stoppedByUser);
+            endRest();
     });
     connect(&quietTimer, &QTimer::timeout, this, [this] {
         if (const QString line = consoleDecoder.undecidedText(); !line.isEmpty() && provisional)
@@ -212,25 +212,25 @@ bool ConsoleRun::isOpen() const
 // and the run closes as a normal end when QProcess reports it. Otherwise the run first gets the
 // console's interrupt, as Ctrl+C in a console window: ping prints its statistics, DISM rolls its
 // work back, a program removes its temporary files. What has not ended after the grace is ended.
-bool ConsoleRun::interrupt(bool &flag)
+void ConsoleRun::interrupt(bool &endedBy)
 {
-    if (!ProcessTree::interrupt(*child))
-        return endNow(flag);
-    flag = true;
+    if (!ProcessTree::interrupt(*child)) {
+        if (endRest())
+            endedBy = true;
+        return;
+    }
+    endedBy = true;
     interrupting = true;
     idleTimer.stop();
     const bool longWork = runGuard == Guard::LongProgram || ProcessTree::runsLongProgram(*child);
     graceTimer.start(longWork ? kLongGraceMs : kGraceMs);
-    return true;
 }
 
-bool ConsoleRun::endNow(bool &flag)
+bool ConsoleRun::endRest()
 {
     graceTimer.stop();
-    if (ProcessTree::kill(*child)) {
-        flag = true;
+    if (ProcessTree::kill(*child))
         return true;
-    }
     // The interpreter is gone; an interrupted one may have left programs behind.
     if (interrupting)
         ProcessTree::endLeftovers(*child, ProcessTree::Leftovers::AllButUsers);
@@ -243,7 +243,7 @@ bool ConsoleRun::stop()
         return false;
     // A second stop during the grace ends the rest at once.
     if (interrupting)
-        endNow(stoppedByUser);
+        endRest();
     else
         interrupt(stoppedByUser);
     return true;
@@ -274,7 +274,8 @@ void ConsoleRun::endWithin(int waitMs)
         child->waitForFinished(waitMs / 2);
     }
     if (!hasEnded()) {
-        endNow(stoppedByUser);
+        if (endRest())
+            stoppedByUser = true;
         child->waitForFinished(waitMs / 2);
     }
     if (!hasEnded()) {

@@ -110,9 +110,11 @@ private:
     void reportEnd(int exitCode);
     void failToStart(const QString &reason);
     bool isOpen() const;
-    // Both set `flag` (stoppedByUser or timedOut) when they reached the child.
-    bool interrupt(bool &flag);
-    bool endNow(bool &flag);
+    // Interrupts the child, or ends it where the interrupt cannot be sent; sets `endedBy`
+    // (stoppedByUser or timedOut) when either reached it.
+    void interrupt(bool &endedBy);
+    // Ends what is left of the run at once; false when the interpreter had ended by itself.
+    bool endRest();
 
     const QString commandLine;
     const Settings settings;
