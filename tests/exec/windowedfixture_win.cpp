@@ -66,6 +66,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR path, int)
 // of its own while it is attached to the console of the command that runs it.
 int wmain(int argc, wchar_t **argv)
 {
+    // A script waiting in its window's loop goes on after Ctrl+C in its console.
+    SetConsoleCtrlHandler(nullptr, TRUE);
     wchar_t none[] = L"";
     return wWinMain(GetModuleHandleW(nullptr), nullptr, argc > 1 ? argv[1] : none, SW_SHOWNORMAL);
 }

@@ -547,6 +547,16 @@ void OutputTest::outputStillWaitingIsSavedAndComesBeforeTheStop()
     ui->queueOutput(numbered(QStringLiteral("a")));
     QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("a5000\n")));
 
+    // Save and copy take everything received without inserting what waits first, so that neither
+    // freezes the window. The dialog and the message box run nested event loops in which the pane
+    // goes on showing it, a slice at a time: how far it gets is the machine's business, but no
+    // insertion meanwhile is more than a slice.
+    qsizetype largestInsertion = 0;
+    connect(ui->outputEdit()->document(), &QTextDocument::contentsChange, window,
+            [&](int, int, int added) {
+                largestInsertion = std::max<qsizetype>(largestInsertion, added);
+            });
+    const qsizetype waiting = ui->waitingOutput();
     const QString target = dir->filePath(QStringLiteral("waiting.txt"));
     auto dialog = answerSaveDialog(target);
     auto result = answerNextMessageBox(QMessageBox::Ok);
@@ -555,10 +565,12 @@ void OutputTest::outputStillWaitingIsSavedAndComesBeforeTheStop()
     const QString saved = QString::fromUtf8(fileBytes(target));
     QVERIFY(saved.endsWith(QStringLiteral("started\n") +
                            numbered(QStringLiteral("a")).remove(QLatin1Char('\r'))));
-    // Built without inserting the waiting output first, so that no save freezes the window.
-    QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("a5000\n")));
     button("复制输出")->click();
     QCOMPARE(clipboard()->text(), saved);
+    QVERIFY2(largestInsertion < waiting / 4,
+             qPrintable(QStringLiteral("%1 of %2 waiting characters inserted at once")
+                            .arg(largestInsertion)
+                            .arg(waiting)));
 
     ui->queueOutput(numbered(QStringLiteral("b")));
     QVERIFY(!ui->outputEdit()->toPlainText().contains(QStringLiteral("b5000\n")));
@@ -619,12 +631,12 @@ void OutputTest::timeOutCountsFromTheLastOutput_data()
         << numbered(6000, 2) << 0 << QStringLiteral("p1\n\n命令执行超时！\n") + kFooter;
     // A reader that prints nothing: the lines the user sends are what keeps it going.
 #ifdef Q_OS_WIN
-    const QString silentReader = QStringLiteral("findstr x");
+    const QString silentReader = QStringLiteral("more > nul");
 #else
-    const QString silentReader = QStringLiteral("grep x");
+    const QString silentReader = QStringLiteral("cat > /dev/null");
 #endif
     QTest::newRow("typing into a silent reader every fifth of the time-out")
-        << silentReader << 400 << QStringLiteral("a6\n^Z\n\n命令执行完成，返回码: 1\n") + kFooter;
+        << silentReader << 400 << QStringLiteral("a6\n^Z\n") + kFooter;
     QTest::newRow("a question nobody answers")
         << askingLine(1) << 0 << QStringLiteral("ask1? \n命令执行超时！\n") + kFooter;
 }
