@@ -532,20 +532,26 @@ QString floodProgram()
 }
 
 // Runs in a fresh process: the pane streams the flood for 5 s, then "停止执行" is pressed. Prints
-// stop to footer, the longest stall, the peak memory and the flood's lines in the pane.
-int modeFloodStop()
+// stop to footer, the longest stall, the peak memory and the flood's records in the pane: its
+// lines, or with `oneLine` its 32-byte records without line ends.
+int modeFloodStop(bool oneLine)
 {
     MainWindow window;
     MainWindowAccess ui(window);
     showExposed(window);
     CommandInfo info;
     info.description = QStringLiteral("flood");
-    info.command = QStringLiteral("\"%1\" --flood %2 -").arg(floodProgram()).arg(kFloodBytes);
+    info.command = QStringLiteral("\"%1\" %2 %3 -")
+                       .arg(floodProgram(),
+                            oneLine ? QStringLiteral("--flood-line") : QStringLiteral("--flood"))
+                       .arg(kFloodBytes);
     Heartbeat heartbeat;
     const double stop = msFromStopToFooter(ui, info, kFloodRunMs);
+    const QString received = ui.receivedOutputText();
+    const qsizetype records =
+        oneLine ? received.count(QStringLiteral("flooding the pipe")) : runOutputLines(received);
     std::printf("%f %f %f %lld %f\n", stop, heartbeat.longest, peakMemoryMiB(),
-                static_cast<long long>(runOutputLines(ui.outputEdit()->toPlainText())),
-                heartbeat.longestAt);
+                static_cast<long long>(records), heartbeat.longestAt);
     return 0;
 }
 
@@ -569,15 +575,17 @@ int modeFloodFloor()
 // A program that writes as fast as the pipe takes, stopped after 5 s: how soon the notice and the
 // footer come, whether the window kept responding, what it cost in memory, and how much of the
 // stream the pane showed against what a bare reader takes in.
-void benchFloodStop()
+void benchFloodStop(bool oneLine)
 {
     QList<double> stop, stall, memory, shown, floor;
+    const char *what = oneLine ? "one-line flood" : "flood";
     for (int i = 0; i < 3; ++i) {
-        const QList<double> pane = runSelf({QStringLiteral("--flood-stop")});
+        const QList<double> pane = runSelf(
+            {oneLine ? QStringLiteral("--flood-line-stop") : QStringLiteral("--flood-stop")});
         const double floorBytes = runSelf({QStringLiteral("--flood-floor")}).value(0);
-        std::printf("    run %d: stop %.1f ms, stall %.1f ms (ended %.0f ms in), %.1f MiB, %.0f "
-                    "lines shown; bare reader %.1f MB\n",
-                    i + 1, pane.value(0), pane.value(1), pane.value(4), pane.value(2),
+        std::printf("    %s run %d: stop %.1f ms, stall %.1f ms (ended %.0f ms in), %.1f MiB, "
+                    "%.0f records shown; bare reader %.1f MB\n",
+                    what, i + 1, pane.value(0), pane.value(1), pane.value(4), pane.value(2),
                     pane.value(3), floorBytes / 1e6);
         stop.append(pane.value(0));
         stall.append(pane.value(1));
@@ -586,15 +594,16 @@ void benchFloodStop()
         floor.append(floorBytes / (kFloodRunMs / 1000.0) / 1e6);
     }
     const Sample a = summarize(stop);
-    printRow("flood, stop after 5 s: to footer",
+    printRow(qPrintable(QStringLiteral("%1, stop after 5 s: to footer").arg(QLatin1String(what))),
              QStringLiteral("%1 / %2").arg(ms(a.median), ms(a.worst)),
              QStringLiteral("(median / worst)"), 0, "< 100 ms");
-    printRow("flood: longest stall (worst)", ms(summarize(stall).worst), QString(), 0, "<= 50 ms");
-    printRow("flood: peak memory (worst)",
+    printRow(qPrintable(QStringLiteral("%1: longest stall (worst)").arg(QLatin1String(what))),
+             ms(summarize(stall).worst), QString(), 0, "<= 50 ms");
+    printRow(qPrintable(QStringLiteral("%1: peak memory (worst)").arg(QLatin1String(what))),
              QStringLiteral("%1 MiB").arg(summarize(memory).worst, 0, 'f', 1), QString(), 0,
              "<= 300 MiB");
     const Sample rate = summarize(shown), floorRate = summarize(floor);
-    printRow("flood: shown per second (median)",
+    printRow(qPrintable(QStringLiteral("%1: shown per second (median)").arg(QLatin1String(what))),
              QStringLiteral("%1 MB/s").arg(rate.median, 0, 'f', 1),
              QStringLiteral("%1 MB/s (bare reader)").arg(floorRate.median, 0, 'f', 1),
              rate.median / floorRate.median, "share of the stream");
@@ -758,15 +767,17 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
-    if (mode == QLatin1String("--flood-stop"))
-        return modeFloodStop();
+    if (mode == QLatin1String("--flood-stop") || mode == QLatin1String("--flood-line-stop"))
+        return modeFloodStop(mode == QLatin1String("--flood-line-stop"));
     if (mode == QLatin1String("--flood-floor"))
         return modeFloodFloor();
     printHeader();
     // Under Wine only what differs on Windows: the other figures run POSIX command lines.
     if (mode == QLatin1String("--windows") || mode == QLatin1String("--accessibility")) {
-        if (mode == QLatin1String("--windows"))
-            benchFloodStop();
+        if (mode == QLatin1String("--windows")) {
+            benchFloodStop(false);
+            benchFloodStop(true);
+        }
         benchAccessibilityClient();
         return 0;
     }
@@ -777,7 +788,8 @@ int main(int argc, char **argv)
     benchProgressCounter();
     benchStopLatency();
     benchStopDuringStream();
-    benchFloodStop();
+    benchFloodStop(false);
+    benchFloodStop(true);
     benchAccessibilityClient();
     return 0;
 }
