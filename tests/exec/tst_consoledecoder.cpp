@@ -281,6 +281,16 @@ void ConsoleDecoderTest::consoleLineRules_data()
                                         << "line";
     QTest::newRow("empty lines stay") << "\n\r\n\n"
                                       << "\n\n\n";
+    // A console counts cells: a CJK character takes two, and a narrow character written over
+    // half of one leaves a space for the other half, as conhost does.
+    QTest::newRow("CR overwrites by cells")
+        << QStringLiteral("中文\rab\n中文\ra\na中\rbc\nabc\r中\n")
+        << QStringLiteral("ab文\na 文\nbc \n中c\n");
+    QTest::newRow("backspace steps over a wide character or a tab")
+        << QStringLiteral("中\bx\n🎉ok\b\b\b\by\nab\t\bx\n")
+        << QStringLiteral("x \ny ok\nabx     \n");
+    QTest::newRow("TAB reaches the next 8 cells") << QStringLiteral("名称\t状态\r\nab\tc\rxyz\n")
+                                                  << QStringLiteral("名称\t状态\nxyz     c\n");
     QTest::newRow("Chinese progress line")
         << QStringLiteral("验证 9% 已完成。\r验证 10% 已完成。\r\n")
         << QStringLiteral("验证 10% 已完成。\n");
@@ -296,9 +306,10 @@ void ConsoleDecoderTest::consoleLineRules()
 
 void ConsoleDecoderTest::consoleLinesAreTheSameHoweverTheOutputIsSplit()
 {
-    const QString output = QStringLiteral("abc\r\r\nx\r12345\rab\r\n\rz\n9%\r10%\r\r");
+    const QString output =
+        QStringLiteral("abc\r\r\nx\r12345\rab\r\n\rz\n中文\rab\t|\b\b!\n9%\r10%\r\r");
     const QString whole = ConsoleLines::text(output);
-    QCOMPARE(whole, QStringLiteral("abc\nab345\nz\n10%"));
+    QCOMPARE(whole, QStringLiteral("abc\nab345\nz\nab!     |\n10%"));
     for (qsizetype first = 0; first <= output.size(); ++first) {
         for (qsizetype second = first; second <= output.size(); ++second) {
             const QStringList chunks = {output.left(first), output.mid(first, second - first),
