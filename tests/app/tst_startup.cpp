@@ -5,6 +5,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
@@ -70,6 +72,15 @@ void StartupTest::initialStateOfTheWidgets()
         QCOMPARE(box->font().pointSize(), 10);
         QVERIFY(advancesAlike(box->font()));
     }
+    // A TAB reaches the next multiple of 8 columns, as in a console, not the next 80 pixels.
+    QPlainTextEdit *pane = ui.outputEdit();
+    pane->setPlainText(QStringLiteral("ab\tX\n12345678X"));
+    QTextCursor afterTab(pane->document());
+    afterTab.setPosition(3);
+    QTextCursor afterEight(pane->document());
+    afterEight.setPosition(13);
+    QCOMPARE(pane->cursorRect(afterTab).left(), pane->cursorRect(afterEight).left());
+    pane->clear();
     QCOMPARE(ui.categoryTree()->maximumHeight(), 210);
     QVERIFY(ui.timeoutTimer()->isSingleShot());
     QVERIFY(!ui.process());
