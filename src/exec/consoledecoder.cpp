@@ -3,6 +3,7 @@
 #include "exec/consoledecoder_platform.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -178,24 +179,37 @@ QByteArray withoutNuls(QByteArrayView bytes)
     return kept;
 }
 
-// Whether `unit` is a character that UTF-16 console output holds. Until the line has shown a NUL,
-// only the scripts and symbols of the Chinese, Japanese, Korean and Western consoles count, as
-// 8-bit text read as UTF-16 gives rare ideographs, Indic or private use characters more often than
-// not; after it, anything but the units that 8-bit line ends give (U+0Axx, U+0Dxx).
-bool isPlausibleUnit(char16_t unit, bool nulSeen)
+// Whether `unit` is a character that UTF-16 console output holds: the scripts and symbols of the
+// Chinese, Japanese, Korean and Western consoles. 8-bit text read as UTF-16 gives rare ideographs,
+// Indic or private use characters more often than not, and CR or LF bytes as high bytes always.
+constexpr bool isPlausibleUnit(char16_t unit)
 {
-    const unsigned high = unit >> 8;
-    if (unit == 0 || high == 0x0a || high == 0x0d || unit >= 0xfffe)
-        return false;
-    if (nulSeen)
-        return true;
-    return unit < 0x0530 || (unit >= 0x1e00 && unit < 0x2000) ||
+    return (unit > 0 && unit < 0x0530) || (unit >= 0x1e00 && unit < 0x2000) ||
            (unit >= 0x2010 && unit <= 0x2027) || (unit >= 0x2030 && unit <= 0x203b) ||
            unit == 0x20ac || (unit >= 0x2100 && unit < 0x27c0) ||
            (unit >= 0x3000 && unit < 0x3400) || (unit >= 0x4e00 && unit < 0xa000) ||
            (unit >= 0xac00 && unit < 0xd7a4) || (unit >= 0xf900 && unit < 0xfb00) ||
            (unit >= 0xfe30 && unit < 0xfe50) || unit == 0xfeff || (unit >= 0xff00 && unit < 0xfff0);
 }
+
+// isPlausibleUnit by the high byte, which mostly settles it: every unit with it, none, or some.
+enum UnitsOfHighByte : unsigned char
+{
+    NoUnit,
+    EveryUnit,
+    SomeUnits
+};
+
+constexpr std::array<unsigned char, 256> kUnitsOfHighByte = [] {
+    std::array<unsigned char, 256> table{};
+    for (unsigned high = 0; high < 256; ++high) {
+        int plausible = 0;
+        for (unsigned low = 0; low < 256; ++low)
+            plausible += isPlausibleUnit(char16_t(high << 8 | low));
+        table[high] = plausible == 0 ? NoUnit : plausible == 256 ? EveryUnit : SomeUnits;
+    }
+    return table;
+}();
 
 // Bytes at the end of `bytes` that start a character still waiting for its last bytes.
 qsizetype incompleteTail(QByteArrayView bytes, unsigned codePage)
@@ -325,6 +339,7 @@ qsizetype ConsoleDecoder::takeLine(qsizetype position, bool atEnd, QString &out)
     const Verdict verdict = scanLine(line, atEnd);
     if (verdict.kind == Verdict::Wait)
         return 0;
+    const bool plainAscii = scan.bytesOr < 0x80 && !scan.nul;
     scan = {};
     switch (verdict.kind) {
     case Verdict::Utf16Line:
@@ -334,7 +349,10 @@ qsizetype ConsoleDecoder::takeLine(qsizetype position, bool atEnd, QString &out)
         return verdict.end;
     case Verdict::EightBitLine: {
         const QByteArrayView eightBit = line.first(verdict.end);
-        appendEightBit(eightBit, readingOf(eightBit), out);
+        if (plainAscii) // the most common line
+            appendEightBit(eightBit, Reading::Any, out, false);
+        else
+            appendEightBit(eightBit, readingOf(eightBit), out);
         endEightBitLine(eightBit.back());
         return verdict.end;
     }
@@ -360,33 +378,53 @@ ConsoleDecoder::Verdict ConsoleDecoder::scanLine(QByteArrayView line, bool atEnd
 {
     const auto *data = reinterpret_cast<const unsigned char *>(line.data());
     const qsizetype limit = std::min(line.size(), kDecideLimit);
-    qsizetype k = scan.scanned;
+    // A copy, so that the compiler keeps it in registers: the bytes could alias the members.
+    Scan found = scan;
+    const auto decided = [&found, this](Verdict::Kind kind, qsizetype end) {
+        scan = found;
+        return Verdict{kind, end};
+    };
+    qsizetype k = found.scanned;
     for (; k < limit; ++k) {
         const unsigned char byte = data[k];
-        if (!scan.utf16) {
-            if (isLineEnd(byte))
-                return {Verdict::EightBitLine, k + 1};
-        } else if (k % 2 == 0) {
-            if (isLineEnd(byte) && scan.firstLineEnd < 0)
-                scan.firstLineEnd = k;
-        } else {
-            const unsigned char low = data[k - 1];
-            if (byte == 0 && isLineEnd(low) && !scan.highSurrogate)
-                return {Verdict::Utf16Line, k + 1};
-            const auto unit = char16_t(low | byte << 8);
-            if (takesUnit(unit)) {
-                if (low == 0 || byte == 0 || unit == 0xfeff)
-                    ++scan.evidence;
-                continue;
+        found.bytesOr |= byte;
+        if (!found.utf16) {
+            // 8-bit text: only its line end matters now.
+            for (; k < limit; ++k) {
+                const unsigned char next = data[k];
+                found.bytesOr |= next;
+                if (next <= '\r') {
+                    if (isLineEnd(next))
+                        return decided(Verdict::EightBitLine, k + 1);
+                    found.nul = found.nul || next == 0;
+                }
             }
-            scan.utf16 = false;
-            if (scan.firstLineEnd >= 0)
-                return {Verdict::EightBitLine, scan.firstLineEnd + 1};
-            if (isLineEnd(byte))
-                return {Verdict::EightBitLine, k + 1};
+            break;
         }
+        if (byte == 0)
+            found.nul = true;
+        if (k % 2 == 0) {
+            if (isLineEnd(byte) && found.firstLineEnd < 0)
+                found.firstLineEnd = k;
+            continue;
+        }
+        const unsigned char low = data[k - 1];
+        if (byte == 0 && isLineEnd(low) && !found.highSurrogate)
+            return decided(Verdict::Utf16Line, k + 1);
+        const auto unit = char16_t(low | byte << 8);
+        if (takesUnit(found, unit)) {
+            if (low == 0 || byte == 0 || unit == 0xfeff)
+                ++found.evidence;
+            continue;
+        }
+        found.utf16 = false;
+        if (found.firstLineEnd >= 0)
+            return decided(Verdict::EightBitLine, found.firstLineEnd + 1);
+        if (isLineEnd(byte))
+            return decided(Verdict::EightBitLine, k + 1);
     }
-    scan.scanned = k;
+    found.scanned = k;
+    scan = found;
     const bool alive = scan.utf16 && k > 0;
     if (k == kDecideLimit) {
         // Long CJK lines of a UTF-16 run have no NUL for many kilobytes.
@@ -407,17 +445,30 @@ ConsoleDecoder::Verdict ConsoleDecoder::scanLine(QByteArrayView line, bool atEnd
     return {Verdict::LongEightBitLine, 0};
 }
 
-// Whether `unit` goes on a plausible UTF-16 line; surrogates must pair.
-bool ConsoleDecoder::takesUnit(char16_t unit)
+// Whether `unit` goes on a plausible UTF-16 line; surrogates must pair. Once the line has shown a
+// NUL, anything goes but the units that 8-bit line ends give (U+0Axx, U+0Dxx).
+bool ConsoleDecoder::takesUnit(Scan &line, char16_t unit)
 {
-    if (QChar::isHighSurrogate(unit)) {
-        const bool paired = !scan.highSurrogate;
-        scan.highSurrogate = true;
-        return paired;
+    const unsigned high = unit >> 8;
+    if (line.highSurrogate) {
+        line.highSurrogate = false;
+        return high >= 0xdc && high <= 0xdf;
     }
-    if (QChar::isLowSurrogate(unit))
-        return std::exchange(scan.highSurrogate, false);
-    return !scan.highSurrogate && isPlausibleUnit(unit, scan.evidence > 0);
+    if (high >= 0xd8 && high <= 0xdb) {
+        line.highSurrogate = true;
+        return true;
+    }
+    if (line.evidence > 0)
+        return unit != 0 && high != 0x0a && high != 0x0d && unit < 0xfffe &&
+               (high < 0xdc || high > 0xdf);
+    switch (kUnitsOfHighByte[high]) {
+    case EveryUnit:
+        return true;
+    case NoUnit:
+        return false;
+    default:
+        return isPlausibleUnit(unit);
+    }
 }
 
 void ConsoleDecoder::endEightBitLine(char lineEnd)
@@ -496,11 +547,12 @@ ConsoleDecoder::Reading ConsoleDecoder::readingOf(QByteArrayView span) const
 }
 
 // Consecutive spans read alike are decoded together: most output is many short lines.
-void ConsoleDecoder::appendEightBit(QByteArrayView span, Reading reading, QString &out)
+void ConsoleDecoder::appendEightBit(QByteArrayView span, Reading reading, QString &out,
+                                    bool mayHoldNul)
 {
     if (span.isEmpty())
         return;
-    if (span.contains('\0')) {
+    if (mayHoldNul && span.contains('\0')) {
         // Dropped before decoding, so that the bytes around a NUL read as if it were not there.
         flushRun(out);
         out += decodeEightBit(withoutNuls(span), reading);

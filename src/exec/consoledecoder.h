@@ -80,6 +80,9 @@ private:
         bool highSurrogate = false;
         // The first CR or LF byte that begins a unit, an 8-bit line end unless the line is UTF-16.
         qsizetype firstLineEnd = -1;
+        // What the scanned bytes hold, at least: bit 7 set somewhere, a NUL.
+        unsigned char bytesOr = 0;
+        bool nul = false;
     };
     struct Verdict
     {
@@ -97,10 +100,10 @@ private:
     void consume(bool atEnd, QString &out);
     qsizetype takeLine(qsizetype position, bool atEnd, QString &out);
     Verdict scanLine(QByteArrayView line, bool atEnd);
-    bool takesUnit(char16_t unit);
+    static bool takesUnit(Scan &line, char16_t unit);
     qsizetype continueLine(qsizetype position, bool atEnd, QString &out);
     void endEightBitLine(char lineEnd);
-    void appendEightBit(QByteArrayView span, Reading reading, QString &out);
+    void appendEightBit(QByteArrayView span, Reading reading, QString &out, bool mayHoldNul = true);
     void flushRun(QString &out);
     QString decodeEightBit(QByteArrayView bytes, Reading reading);
     void appendUtf16(QByteArrayView bytes, QString &out);

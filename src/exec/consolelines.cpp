@@ -71,15 +71,19 @@ ConsoleLines::Position ConsoleLines::locate(qsizetype cell) const
 // Writes `text` (no control characters but TAB) at the cursor, as a console does, cell by cell: a
 // character overwrites the cells under it, and where it covers only half of a wide character (or
 // part of a tab), the rest of that one becomes spaces, as conhost pads it. Returns the index of
-// the first character changed.
-qsizetype ConsoleLines::write(QStringView text)
+// the first character changed. `narrow`: every unit of `text` takes one cell.
+qsizetype ConsoleLines::write(QStringView text, bool narrow)
 {
     if (column == lineCells) {
         const qsizetype changed = line.size();
-        for (qsizetype i = 0; i < text.size();) {
-            const Character character = characterAt(text, i, column);
-            column += character.cells;
-            i += character.units;
+        if (narrow) {
+            column += text.size();
+        } else {
+            for (qsizetype i = 0; i < text.size();) {
+                const Character character = characterAt(text, i, column);
+                column += character.cells;
+                i += character.units;
+            }
         }
         line += text;
         lineCells = column;
@@ -195,10 +199,12 @@ ConsoleLines::Edit ConsoleLines::feed(QStringView chunk)
             continue;
         }
         qsizetype stop = position;
-        while (stop < size && isPlain(chunk[stop]))
-            ++stop;
+        // Most output is narrow text without tabs: one cell a unit.
+        bool narrow = true;
+        for (; stop < size && isPlain(chunk[stop]); ++stop)
+            narrow &= chunk[stop].unicode() < 0x1100 && chunk[stop].unicode() != kTab;
         if (stop > position) {
-            const qsizetype changed = write(chunk.sliced(position, stop - position));
+            const qsizetype changed = write(chunk.sliced(position, stop - position), narrow);
             if (!firstLineEnded)
                 edit.column = std::min(edit.column, changed);
         }

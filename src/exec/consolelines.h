@@ -54,7 +54,7 @@ private:
     // Whether `c` belongs to the escape sequence under way; updates `escape`.
     bool consumeEscape(QChar c);
     Position locate(qsizetype cell) const;
-    qsizetype write(QStringView text);
+    qsizetype write(QStringView text, bool narrow);
     void stepBack();
 
     QString line;
