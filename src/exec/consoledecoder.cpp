@@ -179,6 +179,13 @@ QByteArray withoutNuls(QByteArrayView bytes)
     return kept;
 }
 
+// CJK ideographs, CJK punctuation and full-width forms: most of what UTF-16 Chinese text holds.
+bool isCjkUnit(char16_t unit)
+{
+    return (unit >= 0x4e00 && unit < 0xa000) || (unit >= 0x3000 && unit < 0x3040) ||
+           (unit >= 0xff00 && unit < 0xfff0);
+}
+
 // Whether `unit` is a character that UTF-16 console output holds: the scripts and symbols of the
 // Chinese, Japanese, Korean and Western consoles. 8-bit text read as UTF-16 gives rare ideographs,
 // Indic or private use characters more often than not, and CR or LF bytes as high bytes always.
@@ -404,8 +411,11 @@ ConsoleDecoder::Verdict ConsoleDecoder::scanLine(QByteArrayView line, bool atEnd
         if (byte == 0)
             found.nul = true;
         if (k % 2 == 0) {
-            if (isLineEnd(byte) && found.firstLineEnd < 0)
+            if (isLineEnd(byte) && found.firstLineEnd < 0) {
+                if (mode == Mode::EightBit && k > 0 && !mayBeUtf16Cjk(found, line.first(k)))
+                    return decided(Verdict::EightBitLine, k + 1);
                 found.firstLineEnd = k;
+            }
             continue;
         }
         const unsigned char low = data[k - 1];
@@ -415,6 +425,7 @@ ConsoleDecoder::Verdict ConsoleDecoder::scanLine(QByteArrayView line, bool atEnd
         if (takesUnit(found, unit)) {
             if (low == 0 || byte == 0 || unit == 0xfeff)
                 ++found.evidence;
+            found.cjk = found.cjk && isCjkUnit(unit);
             continue;
         }
         found.utf16 = false;
@@ -443,6 +454,19 @@ ConsoleDecoder::Verdict ConsoleDecoder::scanLine(QByteArrayView line, bool atEnd
     if (alive && scan.firstLineEnd >= 0)
         return {Verdict::EightBitLine, scan.firstLineEnd + 1};
     return {Verdict::LongEightBitLine, 0};
+}
+
+// Whether an 8-bit line end byte after the start of a line in 8-bit output may be the low byte of
+// a UTF-16 character (不 0D 4E, 上 0A 4E), so that the line must wait for its next bytes: only
+// where the line so far has shown NULs of UTF-16 structure, or reads as UTF-16 CJK text (every
+// unit CJK, some byte beyond ASCII, not UTF-8). Most 8-bit lines would be plausible UTF-16 up to
+// there (ASCII letters pair into ideographs), and are shown at once.
+bool ConsoleDecoder::mayBeUtf16Cjk(const Scan &line, QByteArrayView before)
+{
+    if (line.evidence > 0)
+        return true;
+    return line.cjk && (line.bytesOr & 0x80) &&
+           !forEachUtf8CodePoint(before, [](char32_t, int) { return true; });
 }
 
 // Whether `unit` goes on a plausible UTF-16 line; surrogates must pair. Once the line has shown a

@@ -20,10 +20,12 @@
 //   symbols or emoji: GBK text is often valid UTF-8 too, but then of two-byte letters ("系统"
 //   reads "ϵͳ") or rare ideographs. Under code page 65001 a line that is not valid UTF-8 is read
 //   in the locale's legacy code page.
-// A line is decided once its bytes show how to read it: most at their line end, one whose bytes
-// would also be plausible UTF-16 once the bytes after it settle that, at the latest at 4 KB or at
-// the end. So a character split between two chunks, or a line split anywhere, gives the same text
-// as the whole stream at once. The undecided line is scanned once, however it arrives.
+// A line is decided once its bytes show how to read it: most at their line end; one whose line
+// end byte may be the low byte of a UTF-16 character (不 0D 4E, 上 0A 4E: a line that begins with
+// it, UTF-16 CJK text so far, NULs of UTF-16 structure, any line of a UTF-16 run) once the bytes
+// after it settle that, at the latest at 4 KB or at the end. So a character split between two
+// chunks, or a line split anywhere, gives the same text as the whole stream at once. The undecided
+// line is scanned once, however it arrives.
 class ConsoleDecoder
 {
 public:
@@ -80,6 +82,8 @@ private:
         bool highSurrogate = false;
         // The first CR or LF byte that begins a unit, an 8-bit line end unless the line is UTF-16.
         qsizetype firstLineEnd = -1;
+        // Every unit so far is a CJK character.
+        bool cjk = true;
         // What the scanned bytes hold, at least: bit 7 set somewhere, a NUL.
         unsigned char bytesOr = 0;
         bool nul = false;
@@ -101,6 +105,7 @@ private:
     qsizetype takeLine(qsizetype position, bool atEnd, QString &out);
     Verdict scanLine(QByteArrayView line, bool atEnd);
     static bool takesUnit(Scan &line, char16_t unit);
+    static bool mayBeUtf16Cjk(const Scan &line, QByteArrayView before);
     qsizetype continueLine(qsizetype position, bool atEnd, QString &out);
     void endEightBitLine(char lineEnd);
     void appendEightBit(QByteArrayView span, Reading reading, QString &out, bool mayHoldNul = true);

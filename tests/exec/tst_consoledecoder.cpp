@@ -142,8 +142,10 @@ void ConsoleDecoderTest::windowsWritersAreShownAsMeant_data()
                QByteArray::fromHex("cdeab3c90d0a")
         << QStringLiteral("第一行 \n不存在 \n完成\n");
     QTest::newRow("UTF-16 table heading after 8-bit text")
-        << 0u << "sc query\r\n" + utf16(QStringLiteral("服务名称 状态\r\n上线\r\n"))
-        << QStringLiteral("sc query\n服务名称 状态\n上线\n");
+        << 0u
+        << "sc query\r\n" + utf16(QStringLiteral("服务名称 状态\r\n上线\r\n")) + "x\r\n" +
+               utf16(QStringLiteral("系统找不到指定的文件。\r\n"))
+        << QStringLiteral("sc query\n服务名称 状态\n上线\nx\n系统找不到指定的文件。\n");
     QTest::newRow("UTF-16 without a line end, starting with a U+xx00 character")
         << 0u << utf16(QStringLiteral("开始扫描")) << QStringLiteral("开始扫描");
     QTest::newRow("LF-only 8-bit text between UTF-16 lines")
