@@ -290,7 +290,9 @@ void ConsoleDecoder::discardUndecided()
     if (lineDecided)
         return;
     qsizetype kept = 0;
-    if (mode == Mode::Utf16 || (scan.utf16 && scan.evidence > 0)) {
+    // A line that may still be UTF-16 keeps its alignment, and goes on as one that may be.
+    const bool mayBeUtf16 = scan.utf16 && (scan.evidence > 0 || scan.firstLineEnd >= 0);
+    if (mode == Mode::Utf16 || mayBeUtf16) {
         kept = held.size() % 2;
         const qsizetype units = held.size() - kept;
         if (units >= 2 &&
@@ -301,7 +303,7 @@ void ConsoleDecoder::discardUndecided()
     }
     held = held.right(kept);
     scan = {};
-    previousEnd = 0;
+    scan.mayBeUtf16 = mayBeUtf16;
 }
 
 void ConsoleDecoder::consume(bool atEnd, QString &out)
@@ -463,7 +465,7 @@ ConsoleDecoder::Verdict ConsoleDecoder::scanLine(QByteArrayView line, bool atEnd
 // there (ASCII letters pair into ideographs), and are shown at once.
 bool ConsoleDecoder::mayBeUtf16Cjk(const Scan &line, QByteArrayView before)
 {
-    if (line.evidence > 0)
+    if (line.evidence > 0 || line.mayBeUtf16)
         return true;
     return line.cjk && (line.bytesOr & 0x80) &&
            !forEachUtf8CodePoint(before, [](char32_t, int) { return true; });

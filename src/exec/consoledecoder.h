@@ -84,6 +84,8 @@ private:
         qsizetype firstLineEnd = -1;
         // Every unit so far is a CJK character.
         bool cjk = true;
+        // The rest of a line that may be UTF-16, whose start the view no longer wants.
+        bool mayBeUtf16 = false;
         // What the scanned bytes hold, at least: bit 7 set somewhere, a NUL.
         unsigned char bytesOr = 0;
         bool nul = false;

@@ -245,6 +245,9 @@ void ConsoleDecoderTest::clearForgetsTheUndecidedLine_data()
     QTest::newRow("UTF-16, cut inside a character")
         << 0u << utf16(QStringLiteral("ok\r\nab")).chopped(1)
         << QByteArray(1, '\0') + utf16(QStringLiteral("cd\r\n")) << QStringLiteral("bcd\r\n");
+    QTest::newRow("a line that may be UTF-16, cut inside a character")
+        << 0u << "ok\r\n" + utf16(QStringLiteral("不存在")).left(3)
+        << utf16(QStringLiteral("不存在\r\n")).mid(3) << QStringLiteral("存在\r\n");
     QTest::newRow("GBK, cut inside a character")
         << 936u << QByteArray::fromHex("cdeab3c90d0ab5dab6") << QByteArray::fromHex("fed0d00d0a")
         << QStringLiteral("二行\r\n");
