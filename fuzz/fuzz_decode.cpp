@@ -1,8 +1,9 @@
 // Fuzzes console decoding and the console line rules: output bytes split at arbitrary points
 // must decode, chunk by chunk through one decoder, to exactly the text of the whole stream decoded
 // at once (in the console's code page, GBK, or UTF-8 with GBK for older programs), and the lines
-// shown from the chunks' edits must be those of the whole text, never with a NUL in them. A NUL put
-// into 8-bit text changes nothing else.
+// shown from the chunks' edits must be those of the whole text, never with a NUL in them. The text
+// of a line still undecided is that of the output so far; a NUL put into 8-bit text changes nothing
+// else.
 #include "exec/consoledecoder.h"
 #include "exec/consolelines.h"
 
@@ -70,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString shown;
     qsizetype position = 0;
     unsigned step = seed;
-    while (position < stream.size()) {
+    for (qsizetype chunk = 1; position < stream.size(); ++chunk) {
         step = step * 1103515245u + 12345u;
         const qsizetype length = qMin<qsizetype>(stream.size() - position, 1 + (step >> 16) % 7);
         const QString text = chunked.decode(stream.mid(position, length));
@@ -79,6 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const qsizetype lineStart = shown.lastIndexOf(QLatin1Char('\n')) + 1;
         shown = shown.left(lineStart + edit.column) + edit.text;
         position += length;
+        // What the view shows of a line still undecided is what the output so far would give.
+        if ((chunk & (chunk - 1)) == 0 &&
+            actual + chunked.undecidedText() != decodedWhole(decoder(), stream.left(position)))
+            std::abort();
     }
     const QString rest = chunked.finish();
     actual += rest;
