@@ -5,15 +5,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QPlainTextEdit>
-#include <QTextCursor>
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextCursor>
 #include <QTreeWidget>
 
 class StartupTest : public QObject
