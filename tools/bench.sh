@@ -5,4 +5,5 @@ cd "$(dirname "$0")/.."
 bash tools/setup-debian.sh linux
 cmake --preset release >/dev/null
 cmake --build --preset release --target quillwick_bench
-exec ./build/release/bench/quillwick_bench
+# With --decoding, only the decoder's figures (for comparing two builds).
+exec ./build/release/bench/quillwick_bench "$@"

@@ -10,9 +10,11 @@ for extra in "$@"; do
     windows)
         # wine provides the wine and wineboot commands; the X libraries are only recommended by
         # libwine, and its X11 driver needs them to show a window under Xvfb.
+        # locales: the Chinese locale in which Wine's cmd.exe writes code page 936 and UTF-16.
         packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth
                    fonts-dejavu-core fonts-wine xz-utils icoutils zip unzip nsis libxrender1
-                   libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1 libxfixes3) ;;
+                   libxrandr2 libxcursor1 libxi6 libxinerama1 libxcomposite1 libxfixes3
+                   locales) ;;
     sanitize | fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
     screenshot) packages+=(xvfb xauth x11-apps imagemagick) ;;
     # A monospace font that does not declare itself fixed-pitch, as ImageMagick's recommends bring

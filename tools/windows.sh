@@ -54,8 +54,19 @@ check_rc() {
         -o "$build/quillwick-rc-check.o" src/resources/quillwick.rc
 }
 
+# tst_execution_win_zh_CN runs Wine in a Chinese locale, where its cmd.exe writes code page 936
+# and UTF-16 as on a Chinese Windows.
+chinese_locale() {
+    locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return
+    echo "== Generating the locale zh_CN.UTF-8"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+}
+
 do_test() {
     do_build
+    chinese_locale
     check_rc
     echo "== Windows tests under Wine"
     # Wine makes windows, console windows included, only with an X display, and the runner's tests

@@ -139,13 +139,25 @@ void OutputStream::showEnd()
 bool OutputStream::applyToOutputLine(QTextCursor &cursor, const ConsoleLines::Edit &change,
                                      qsizetype shownLength)
 {
+    const int from = positionOf(change.column, shownLength);
+    if (from == outputEnd() && change.text.isEmpty())
+        return false;
+    replaceOutput(cursor, from, change.text);
+    return true;
+}
+
+int OutputStream::outputEnd()
+{
     // With no run open, output goes to the very end, after anything typed.
     if (!runOpen)
         inputStart.movePosition(QTextCursor::End);
-    const int end = inputStart.position();
-    qsizetype back = shownLength - std::min(change.column, shownLength);
-    if (back == 0 && change.text.isEmpty())
-        return false;
+    return inputStart.position();
+}
+
+int OutputStream::positionOf(qsizetype column, qsizetype shownLength)
+{
+    const int end = outputEnd();
+    qsizetype back = shownLength - std::min(column, shownLength);
     // Back from the line's end to the column, across the blocks the line goes on in; no further
     // than the line's start, should the user have shortened it.
     int from = end;
@@ -162,12 +174,16 @@ bool OutputStream::applyToOutputLine(QTextCursor &cursor, const ConsoleLines::Ed
         block = block.previous();
         from = block.position() + block.length() - 1;
     }
+    return from;
+}
+
+void OutputStream::replaceOutput(QTextCursor &cursor, int from, QStringView text)
+{
     cursor.setPosition(from);
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.setPosition(outputEnd(), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-    continuedBlocks += insertRows(cursor, change.text);
+    continuedBlocks += insertRows(cursor, text);
     inputStart.setPosition(cursor.position());
-    return true;
 }
 
 void OutputStream::showProvisional(const QString &line)
@@ -178,11 +194,11 @@ void OutputStream::showProvisional(const QString &line)
     retractProvisional();
     ConsoleLines lines = consoleLines;
     const ConsoleLines::Edit change = lines.feed(line);
+    // It may end a line and begin the next: a line that waits for what follows its end.
     QTextCursor cursor(pane->document());
-    if (applyToOutputLine(cursor, change, consoleLines.currentLine().size())) {
-        provisionalColumn = change.column;
-        provisionalLength = lines.currentLine().size();
-    }
+    provisionalColumn = change.column;
+    provisionalFrom = positionOf(change.column, consoleLines.currentLine().size());
+    replaceOutput(cursor, provisionalFrom, change.text);
     showEnd();
 }
 
@@ -191,9 +207,8 @@ void OutputStream::retractProvisional()
     if (provisionalColumn < 0)
         return;
     QTextCursor cursor(pane->document());
-    applyToOutputLine(cursor,
-                      {provisionalColumn, consoleLines.currentLine().mid(provisionalColumn)},
-                      provisionalLength);
+    replaceOutput(cursor, provisionalFrom,
+                  QStringView(consoleLines.currentLine()).sliced(provisionalColumn));
     provisionalColumn = -1;
 }
 
@@ -363,13 +378,12 @@ QString OutputStream::asReceived(const QString &paneText, int from, int to) cons
 QString OutputStream::receivedText(const QString &undecided) const
 {
     const QString paneText = pane->toPlainText();
-    const int outputEnd = runOpen ? inputStart.position() : int(paneText.size());
-    QString text = asReceived(paneText, 0, outputEnd);
+    const int end = runOpen ? inputStart.position() : int(paneText.size());
+    // A provisional line is part of what the decoder still holds: the line as it stood before.
+    QString text = provisionalColumn < 0 ? asReceived(paneText, 0, end)
+                                         : asReceived(paneText, 0, provisionalFrom) +
+                                               consoleLines.currentLine().sliced(provisionalColumn);
     const qsizetype lastLine = text.lastIndexOf(QLatin1Char('\n')) + 1;
-    // A provisional line is part of what the decoder still holds.
-    if (provisionalColumn >= 0)
-        text = text.left(lastLine + provisionalColumn) +
-               consoleLines.currentLine().mid(provisionalColumn);
     const QString waiting = pending.sliced(pendingStart) + undecided;
     if (!waiting.isEmpty()) {
         ConsoleLines lines = consoleLines;
@@ -377,7 +391,7 @@ QString OutputStream::receivedText(const QString &undecided) const
         text.truncate(lastLine + std::min(change.column, text.size() - lastLine));
         text += change.text;
     }
-    return text + asReceived(paneText, outputEnd, int(paneText.size()));
+    return text + asReceived(paneText, end, int(paneText.size()));
 }
 
 void OutputStream::clear()

@@ -87,6 +87,12 @@ private:
     // on; false when nothing changed.
     bool applyToOutputLine(QTextCursor &cursor, const ConsoleLines::Edit &change,
                            qsizetype shownLength);
+    // Where the output ends and the input line begins.
+    int outputEnd();
+    // The position of `column` of the output's current line, `shownLength` characters long.
+    int positionOf(qsizetype column, qsizetype shownLength);
+    // Replaces the output from `from` to its end by `text`.
+    void replaceOutput(QTextCursor &cursor, int from, QStringView text);
     void retractProvisional();
     QString asReceived(const QString &paneText, int from, int to) const;
     QString inputText() const;
@@ -104,9 +110,10 @@ private:
     QTextCursor inputStart;
     bool runOpen = false;
     bool inputOpen = false;
-    // The column of the output's current line from which a provisional line is shown; -1: none.
+    // The column of the output's current line from which a provisional line is shown, -1 for
+    // none, and where in the pane it starts.
     qsizetype provisionalColumn = -1;
-    qsizetype provisionalLength = 0;
+    int provisionalFrom = 0;
     // How many blocks the pane made to go on with a long line; see textBetween().
     int continuedBlocks = 0;
     QTimer flushTimer;

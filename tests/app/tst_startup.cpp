@@ -8,10 +8,12 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextCursor>
 #include <QTreeWidget>
 
 class StartupTest : public QObject
@@ -70,6 +72,15 @@ void StartupTest::initialStateOfTheWidgets()
         QCOMPARE(box->font().pointSize(), 10);
         QVERIFY(advancesAlike(box->font()));
     }
+    // A TAB reaches the next multiple of 8 columns, as in a console, not the next 80 pixels.
+    QPlainTextEdit *pane = ui.outputEdit();
+    pane->setPlainText(QStringLiteral("ab\tX\n12345678X"));
+    QTextCursor afterTab(pane->document());
+    afterTab.setPosition(3);
+    QTextCursor afterEight(pane->document());
+    afterEight.setPosition(13);
+    QCOMPARE(pane->cursorRect(afterTab).left(), pane->cursorRect(afterEight).left());
+    pane->clear();
     QCOMPARE(ui.categoryTree()->maximumHeight(), 210);
     // No run is open: no child, no time-out.
     QVERIFY(!ui.process());

@@ -37,6 +37,8 @@ private slots:
     void anySplitGivesTheTextOfTheWholeStream();
     void windowsWritersAreShownAsMeant_data();
     void windowsWritersAreShownAsMeant();
+    void clearForgetsTheUndecidedLine_data();
+    void clearForgetsTheUndecidedLine();
     void consoleLineRules_data();
     void consoleLineRules();
     void consoleLinesAreTheSameHoweverTheOutputIsSplit();
@@ -114,6 +116,80 @@ void ConsoleDecoderTest::windowsWritersAreShownAsMeant_data()
         << QStringLiteral("完成\n中\n");
     QTest::newRow("a UTF-16 line cut off at the end of the output")
         << 0u << utf16(QStringLiteral("ok")) + "A" << QStringLiteral("ok\uFFFD");
+    // A NUL in 8-bit text: a C string's terminator, padding, `type` of a binary file.
+    QTest::newRow("a stray NUL in GBK spoils nothing after it")
+        << 936u
+        << QByteArray::fromHex("b5dad2bbd0d00d0a"
+                               "b5dab6fe00d0d00d0a"
+                               "b5dac8fdd0d00d0a")
+        << QStringLiteral("第一行\n第二行\n第三行\n");
+    QTest::newRow("binary stretch, then text (type app.exe & echo 完成)")
+        << 936u
+        << QByteArray("MZ\x03\0\0\0\x04\0\0\0@\0\0\0\x0e\x1fThis program cannot be run in DOS "
+                      "mode.\r\r\n$\0\0\0\0\0\0\0PE\0\0L\x01\x03\0\r\n",
+                      76) +
+               QByteArray::fromHex("cdeab3c90d0a")
+        << QStringLiteral("MZ@This program cannot be run in DOS mode.\n$PEL\n完成\n");
+    QTest::newRow("NULs in LF-only text")
+        << 0u << QByteArray("ab\0c\nd\0\n\0ef\n", 12) << QStringLiteral("abc\nd\nef\n");
+    // Units with LF, CR or NUL bytes before the line's first NUL: 不 0D 4E, 服 0D 67, 名 0D 54,
+    // 上 0A 4E, 开 00 5F.
+    QTest::newRow("cmd /u /c echo 不存在")
+        << 0u << utf16(QStringLiteral("不存在\r\n")) << QStringLiteral("不存在\n");
+    QTest::newRow("cmd /u between GBK lines")
+        << 936u
+        << QByteArray::fromHex("b5dad2bbd0d0200d0a") + utf16(QStringLiteral("不存在 \r\n")) +
+               QByteArray::fromHex("cdeab3c90d0a")
+        << QStringLiteral("第一行 \n不存在 \n完成\n");
+    QTest::newRow("UTF-16 table heading after 8-bit text")
+        << 0u
+        << "sc query\r\n" + utf16(QStringLiteral("服务名称 状态\r\n上线\r\n")) + "x\r\n" +
+               utf16(QStringLiteral("系统找不到指定的文件。\r\n"))
+        << QStringLiteral("sc query\n服务名称 状态\n上线\nx\n系统找不到指定的文件。\n");
+    QTest::newRow("UTF-16 without a line end, starting with a U+xx00 character")
+        << 0u << utf16(QStringLiteral("开始扫描")) << QStringLiteral("开始扫描");
+    QTest::newRow("LF-only 8-bit text between UTF-16 lines")
+        << 0u
+        << utf16(QStringLiteral("开始\r\n")) + "ok\ncommit 1a2b\n" +
+               utf16(QStringLiteral("不存在\r\n"))
+        << QStringLiteral("开始\nok\ncommit 1a2b\n不存在\n");
+    const QString longCjk = QStringLiteral("中文").repeated(1100);
+    QTest::newRow("a UTF-16 run's CJK line with no NUL in 4 KB")
+        << 0u << utf16(QStringLiteral("sfc\r\n") + longCjk + QStringLiteral("\r\n"))
+        << QStringLiteral("sfc\n") + longCjk + QStringLiteral("\n");
+    QTest::newRow("a byte order mark inside a UTF-16 line")
+        << 0u << utf16(QStringLiteral("a\r\nb\uFEFFc\r\n")) << QStringLiteral("a\nbc\n");
+    // A column cut inside a double-byte character: MultiByteToWideChar would take the line end as
+    // its second byte.
+    QTest::newRow("a lone lead byte keeps the line end") << 936u
+                                                         << QByteArray::fromHex("b5dace0ab6fece0d"
+                                                                                "b5da0d0a")
+                                                         << QStringLiteral("第\uFFFD\n第\uFFFD\n");
+    // UTF-8 lines under a double-byte code page (git, Python, chcp 65001), and GBK, Shift-JIS and
+    // 866 words that happen to be valid UTF-8 of two-byte letters or rare ideographs.
+    QTest::newRow("UTF-8 lines with letters, symbols and emoji under 936")
+        << 936u
+        << QStringLiteral("café 简历.txt\n修复登录问题 🎉\n温度: 45°C\n├── 文档\n同步 → 完成\n✓ "
+                          "测试通过\n")
+               .toUtf8()
+        << QStringLiteral("café 简历.txt\n修复登录问题 🎉\n温度: 45°C\n├── 文档\n同步 → 完成\n✓ "
+                          "测试通过\n");
+    QTest::newRow("GBK words that read as rare ideographs stay GBK")
+        << 936u
+        << QByteArray::fromHex("f0a4b8bd0d0a"
+                               "f0aebdad0d0a"
+                               "f0b2b6be20f0a4bdba0d0a")
+        << QStringLiteral("黏附\n甬江\n鸩毒 黏胶\n");
+    QTest::newRow("Shift-JIS words that read as Extension A stay Shift-JIS")
+        << 932u
+        << QByteArray::fromHex("e3b592700d0a"
+                               "e3b797720d0a")
+        << QStringLiteral("羞恥\n羚羊\n");
+    QTest::newRow("a Russian word in 866 that reads as an ideograph")
+        << 866u
+        << QByteArray::fromHex("e3a6a50d0a"
+                               "e5aea40d0a")
+        << QStringLiteral("уже\nход\n");
     QTest::newRow("backspace, form feed, BEL") << 0u
                                                << QByteArray("\x0c\x07"
                                                              "ab\x08"
@@ -140,9 +216,10 @@ void ConsoleDecoderTest::windowsWritersAreShownAsMeant()
     text += whole.finish();
     QCOMPARE(ConsoleLines::text(text), shown);
     QVERIFY(!text.contains(QChar(0)));
-    // However the pipe splits the reads.
-    for (qsizetype first = 0; first <= bytes.size(); ++first) {
-        for (qsizetype second = first; second <= bytes.size(); ++second) {
+    // However the pipe splits the reads (long streams at every few bytes).
+    const qsizetype step = std::max<qsizetype>(1, bytes.size() / 150);
+    for (qsizetype first = 0; first <= bytes.size(); first += step) {
+        for (qsizetype second = first; second <= bytes.size(); second += step) {
             ConsoleDecoder chunked = decoder();
             QStringList chunks;
             for (const QByteArray &part :
@@ -153,6 +230,42 @@ void ConsoleDecoderTest::windowsWritersAreShownAsMeant()
                      qPrintable(QStringLiteral("split at %1 and %2").arg(first).arg(second)));
         }
     }
+}
+
+void ConsoleDecoderTest::clearForgetsTheUndecidedLine_data()
+{
+    // What arrives before and after "清空输出", and the text of what arrives after. A character
+    // cut by the clear is completed, so that the rest of the line is read in step.
+    QTest::addColumn<uint>("codePage");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("8-bit prompt") << 0u << QByteArray("done\r\nabc") << QByteArray("def\r\n")
+                                  << QStringLiteral("def\r\n");
+    QTest::newRow("UTF-16, cut inside a character")
+        << 0u << utf16(QStringLiteral("ok\r\nab")).chopped(1)
+        << QByteArray(1, '\0') + utf16(QStringLiteral("cd\r\n")) << QStringLiteral("bcd\r\n");
+    QTest::newRow("a line that may be UTF-16, cut inside a character")
+        << 0u << "ok\r\n" + utf16(QStringLiteral("不存在")).left(3)
+        << utf16(QStringLiteral("不存在\r\n")).mid(3) << QStringLiteral("存在\r\n");
+    QTest::newRow("GBK, cut inside a character")
+        << 936u << QByteArray::fromHex("cdeab3c90d0ab5dab6") << QByteArray::fromHex("fed0d00d0a")
+        << QStringLiteral("二行\r\n");
+}
+
+void ConsoleDecoderTest::clearForgetsTheUndecidedLine()
+{
+    QFETCH(uint, codePage);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, text);
+    ConsoleDecoder decoder = codePage ? ConsoleDecoder(codePage) : ConsoleDecoder();
+    decoder.decode(before);
+    QVERIFY(!decoder.undecidedText().isEmpty());
+    decoder.discardUndecided();
+    QString shown = decoder.decode(after);
+    shown += decoder.finish();
+    QCOMPARE(shown, text);
 }
 
 void ConsoleDecoderTest::consoleLineRules_data()
@@ -173,6 +286,16 @@ void ConsoleDecoderTest::consoleLineRules_data()
                                         << "line";
     QTest::newRow("empty lines stay") << "\n\r\n\n"
                                       << "\n\n\n";
+    // A console counts cells: a CJK character takes two, and a narrow character written over
+    // half of one leaves a space for the other half, as conhost does.
+    QTest::newRow("CR overwrites by cells")
+        << QStringLiteral("中文\rab\n中文\ra\na中\rbc\nabc\r中\n")
+        << QStringLiteral("ab文\na 文\nbc \n中c\n");
+    QTest::newRow("backspace steps over a wide character or a tab")
+        << QStringLiteral("中\bx\n🎉ok\b\b\b\by\nab\t\bx\n")
+        << QStringLiteral("x \ny ok\nabx     \n");
+    QTest::newRow("TAB reaches the next 8 cells") << QStringLiteral("名称\t状态\r\nab\tc\rxyz\n")
+                                                  << QStringLiteral("名称\t状态\nxyz     c\n");
     QTest::newRow("Chinese progress line")
         << QStringLiteral("验证 9% 已完成。\r验证 10% 已完成。\r\n")
         << QStringLiteral("验证 10% 已完成。\n");
@@ -188,9 +311,10 @@ void ConsoleDecoderTest::consoleLineRules()
 
 void ConsoleDecoderTest::consoleLinesAreTheSameHoweverTheOutputIsSplit()
 {
-    const QString output = QStringLiteral("abc\r\r\nx\r12345\rab\r\n\rz\n9%\r10%\r\r");
+    const QString output =
+        QStringLiteral("abc\r\r\nx\r12345\rab\r\n\rz\n中文\rab\t|\b\b!\n9%\r10%\r\r");
     const QString whole = ConsoleLines::text(output);
-    QCOMPARE(whole, QStringLiteral("abc\nab345\nz\n10%"));
+    QCOMPARE(whole, QStringLiteral("abc\nab345\nz\nab!     |\n10%"));
     for (qsizetype first = 0; first <= output.size(); ++first) {
         for (qsizetype second = first; second <= output.size(); ++second) {
             const QStringList chunks = {output.left(first), output.mid(first, second - first),

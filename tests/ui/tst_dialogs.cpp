@@ -130,6 +130,8 @@ void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
         QString family;
         int pointSize = 0;
         bool fixedPitch = false;
+        qreal tabStop = 0;
+        qreal spaceAdvance = 0;
         int scrolledTo = -1;
         QStringList layoutItems;
         Qt::Alignment buttonAlignment;
@@ -154,6 +156,8 @@ void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
                       seen->family = area->font().family();
                       seen->pointSize = area->font().pointSize();
                       seen->fixedPitch = advancesAlike(area->font());
+                      seen->tabStop = area->tabStopDistance();
+                      seen->spaceAdvance = QFontMetricsF(area->font()).horizontalAdvance(' ');
                       seen->scrolledTo = area->verticalScrollBar()->value();
                       auto *layout = qobject_cast<QVBoxLayout *>(dialog->layout());
                       for (int i = 0; layout && i < layout->count(); ++i) {
@@ -184,6 +188,8 @@ void DialogsTest::textWindowIsAModalReadOnlyMonospacedView()
     QCOMPARE(seen->family, QStringLiteral("Consolas"));
     QCOMPARE(seen->pointSize, 10);
     QVERIFY(seen->fixedPitch);
+    // A console's tab stops: every 8 columns.
+    QCOMPARE(seen->tabStop, 8 * seen->spaceAdvance);
     QCOMPARE(seen->scrolledTo, 0);
     QCOMPARE(seen->layoutItems, QStringList({QStringLiteral("text"), QStringLiteral("button")}));
     QCOMPARE(seen->buttonAlignment, Qt::AlignHCenter);
