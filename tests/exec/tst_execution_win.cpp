@@ -150,6 +150,7 @@ private slots:
     void interpreterIsSystemCmdWithoutAutoRun();
     void outputIsDecodedInTheConsoleCodePage();
     void chineseCmdWritesUtf16AmongCodePage936Lines();
+    void chineseCmdAsksAndIsAnsweredInThePane();
     void stopEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void timeOutEndsTheConsoleProgramsOfTheChainNotItsWindow();
     void stopSparesWhatItCannotTellFromTheUsersOwn_data();
@@ -339,6 +340,25 @@ void ExecutionWinTest::chineseCmdWritesUtf16AmongCodePage936Lines()
         QVERIFY2(pane().endsWith(QStringLiteral("=\n\n") + run.shown + kFooter),
                  pane().toUtf8().toPercentEncoding(" =\n").constData());
     }
+}
+
+void ExecutionWinTest::chineseCmdAsksAndIsAnsweredInThePane()
+{
+    // A real program that asks: Wine's cmd.exe in a Chinese locale writes set /p's prompt in code
+    // page 936 without a line end and reads the answer from standard input, as Windows' does.
+    // Before, the prompt appeared only at the run's end, with the variable unset.
+    if (GetOEMCP() != 936)
+        QSKIP("needs a Chinese locale (OEM code page 936); tst_execution_win_zh_CN runs it");
+    ui->executeCommand(consoleRecord(QStringLiteral("set /p x=输入名称: & echo got[%x%]")));
+    QTRY_VERIFY2_WITH_TIMEOUT(pane().endsWith(QStringLiteral("=\n\n输入名称: ")),
+                              pane().toUtf8().toPercentEncoding(" =\n").constData(), kRunEndMs);
+    QVERIFY(ui->process());
+    ui->outputEdit()->moveCursor(QTextCursor::End);
+    ui->outputEdit()->insertPlainText(QStringLiteral("张三"));
+    QTest::keyClick(ui->outputEdit(), Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->process(), kRunEndMs);
+    QVERIFY2(pane().endsWith(QStringLiteral("=\n\n输入名称: 张三\ngot[张三]\n") + kFooter),
+             pane().toUtf8().toPercentEncoding(" =\n").constData());
 }
 
 void ExecutionWinTest::stopEndsTheConsoleProgramsOfTheChainNotItsWindow()
