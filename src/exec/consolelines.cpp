@@ -74,6 +74,15 @@ ConsoleLines::Position ConsoleLines::locate(qsizetype cell) const
 // the first character changed. `narrow`: every unit of `text` takes one cell.
 qsizetype ConsoleLines::write(QStringView text, bool narrow)
 {
+    // The common case, a progress counter over its own digits too: a unit a cell on both sides.
+    if (narrow && lineNarrow) {
+        const qsizetype start = column;
+        line.replace(start, std::min(text.size(), line.size() - start), text.data(), text.size());
+        column += text.size();
+        lineCells = line.size();
+        return start;
+    }
+    lineNarrow = false;
     if (column == lineCells) {
         const qsizetype changed = line.size();
         if (narrow) {
@@ -189,6 +198,7 @@ ConsoleLines::Edit ConsoleLines::feed(QStringView chunk)
         line.clear();
         lineCells = 0;
         column = 0;
+        lineNarrow = true;
     };
 
     const qsizetype size = chunk.size();
@@ -240,6 +250,7 @@ void ConsoleLines::reset()
     line.clear();
     lineCells = 0;
     column = 0;
+    lineNarrow = true;
     escape = Escape::None;
 }
 

@@ -61,6 +61,8 @@ private:
     // The line's width and the cursor, in console cells.
     qsizetype lineCells = 0;
     qsizetype column = 0;
+    // Every unit of the line takes one cell: cells and indexes are the same.
+    bool lineNarrow = true;
     Escape escape = Escape::None;
 };
 

@@ -41,13 +41,14 @@ int blockCapacity(const QTextBlock &block)
     return rowLength > 0 && rowLength < kRowBlock ? kRowBlock / rowLength * rowLength : kRowBlock;
 }
 
-// Inserts `text` at `cursor`, the end of a line's output, in blocks of at most their capacity.
-// Returns how many continuation blocks were made.
+// Puts `text` in place of the selection of `cursor`, which ends a line's output, in blocks of at
+// most their capacity. Returns how many continuation blocks were made.
 int insertRows(QTextCursor &cursor, QStringView text)
 {
-    // Ordinary output: no line reaches the capacity, and the text goes in at once.
+    // Ordinary output: no line reaches the capacity, and the text replaces the selection at once.
     const auto fits = [&] {
-        qsizetype lineStart = -(cursor.position() - cursor.block().position());
+        const int from = cursor.selectionStart();
+        qsizetype lineStart = -(from - cursor.document()->findBlock(from).position());
         for (qsizetype end = 0; end >= 0; lineStart = end + 1) {
             end = text.indexOf(QLatin1Char('\n'), std::max<qsizetype>(lineStart, 0));
             if ((end < 0 ? text.size() : end) - lineStart > kRowBlock / 2)
@@ -59,6 +60,7 @@ int insertRows(QTextCursor &cursor, QStringView text)
         cursor.insertText(text.toString());
         return 0;
     }
+    cursor.removeSelectedText();
     int continued = 0;
     while (!text.isEmpty()) {
         const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
@@ -181,7 +183,6 @@ void OutputStream::replaceOutput(QTextCursor &cursor, int from, QStringView text
 {
     cursor.setPosition(from);
     cursor.setPosition(outputEnd(), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
     continuedBlocks += insertRows(cursor, text);
     inputStart.setPosition(cursor.position());
 }
