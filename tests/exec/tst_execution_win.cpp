@@ -75,13 +75,47 @@ bool isRunning(DWORD processId)
     return state == WAIT_TIMEOUT;
 }
 
-void endProcess(DWORD processId)
+// Programs a test leaves running, ended at its cleanup. Each is held by a handle from the moment
+// it is known, and ended through it: Wine soon gives an ended program's id to a new program, so an
+// id kept until the cleanup could by then name a program of another test running beside this one.
+class LeftRunning
 {
-    if (HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, processId)) {
-        TerminateProcess(handle, 0);
-        CloseHandle(handle);
+public:
+    LeftRunning() = default;
+    LeftRunning(const LeftRunning &) = delete;
+    LeftRunning &operator=(const LeftRunning &) = delete;
+    ~LeftRunning() { endAll(); }
+
+    LeftRunning &operator<<(DWORD id)
+    {
+        ids << id;
+        if (HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id))
+            handles << handle;
+        return *this;
     }
-}
+    LeftRunning &operator<<(const QList<DWORD> &more)
+    {
+        for (DWORD id : more)
+            *this << id;
+        return *this;
+    }
+    qsizetype size() const { return ids.size(); }
+    DWORD first() const { return ids.first(); }
+    DWORD last() const { return ids.last(); }
+
+    void endAll()
+    {
+        for (HANDLE handle : std::exchange(handles, {})) {
+            TerminateProcess(handle, 0);
+            CloseHandle(handle);
+        }
+        ids.clear();
+    }
+
+private:
+    QList<DWORD> ids;
+    QList<HANDLE> handles;
+};
 
 // Blocks until `processId` has ended, without running the event loop, so that QProcess does not
 // learn of the end meanwhile.
@@ -176,7 +210,7 @@ private:
     MainWindowAccess *ui = nullptr;
     QTemporaryDir *files = nullptr;
     bool showsWindows = false;
-    QList<DWORD> windowed;
+    LeftRunning windowed;
 
     QString pane() const { return ui->outputEdit()->toPlainText(); }
     // Starts a chain whose ping runs for about 30 s and, where windows can be shown, that leaves a
@@ -215,8 +249,7 @@ void ExecutionWinTest::cleanup()
     ui = nullptr;
     delete window;
     window = nullptr;
-    for (DWORD program : std::exchange(windowed, {}))
-        endProcess(program);
+    windowed.endAll();
     delete files;
     files = nullptr;
 }
