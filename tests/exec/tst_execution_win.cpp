@@ -76,8 +76,8 @@ bool isRunning(DWORD processId)
 }
 
 // Programs a test leaves running, ended at its cleanup. Each is held by a handle from the moment
-// it is known, and ended through it: Wine soon gives an ended program's id to a new program, so an
-// id kept until the cleanup could by then name a program of another test running beside this one.
+// it is known, and ended through it: once a few hundred programs have ended, Wine gives their ids
+// to new ones, so an id kept until the cleanup could by then name another test's program.
 class LeftRunning
 {
 public:
